@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The open record file. Entries are gathered per batch and handed to the
+// system in one write followed by a data sync, so a crash or a power cut loses
+// nothing that a batch wrote. A failed write (disk full, medium removed) is
+// remembered with its reason instead of being dropped silently.
+class record_file {
+public:
+    record_file() = default;
+    ~record_file();
+    record_file(const record_file&) = delete;
+    record_file& operator=(const record_file&) = delete;
+
+    // Creates or empties the file. False, keeping any file already open, when
+    // it cannot be opened or one is open.
+    bool open(const std::string& path);
+    void append(std::string_view bytes) { batch_.append(bytes); }
+    // Writes the gathered batch out and syncs it. False when it failed.
+    bool commit();
+    void close();
+
+    bool is_open() const { return fd_ >= 0; }
+    const std::string& error() const { return error_; }
+    std::uint64_t bytes_written() const { return bytes_written_; }
+
+private:
+    int fd_ = -1;
+    std::string batch_;
+    std::string error_;
+    std::uint64_t bytes_written_ = 0;
+};

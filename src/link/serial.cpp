@@ -1,0 +1,213 @@
+#include "link/serial.h"
+
+#include "link/link_error.h"
+#include "link/port_names.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::string open_error_text(std::int32_t port) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Could Not Open COM%1d.", port);
+    return text;
+}
+
+} // namespace
+
+Serial::~Serial() {
+    try {
+        close();
+    } catch (...) {
+        // Nothing to report to from a destructor; the handle is gone either way.
+    }
+}
+
+#ifndef _WIN32
+
+namespace {
+
+speed_t speed_constant(std::int32_t baud) {
+    switch (baud) {
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B19200;
+    }
+}
+
+} // namespace
+
+void Serial::open(std::int32_t port, const std::string& name) {
+    close();
+    device_ = port_device(name);
+    lost_ = false;
+    fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        const int err = errno;
+        open_port_ = 0;
+        throw link_error(open_error_text(port), device_ + ": " + std::strerror(err));
+    }
+    // Exclusive: TIOCEXCL keeps other users out of the terminal but not root,
+    // so a lock on the device is what really keeps a second program away.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd_);
+        fd_ = -1;
+        open_port_ = 0;
+        throw link_error(
+            open_error_text(port),
+            device_ + ": " +
+                (err == EWOULDBLOCK ? "in use by another program" : std::strerror(err)));
+    }
+    ::ioctl(fd_, TIOCEXCL);
+
+    // 8 data bits, no parity, 1 stop bit, no flow control, reads that return
+    // at once with what has arrived. As with any serial port, a failure to set
+    // the line format shows only in the data.
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::cfsetispeed(&tio, speed_constant(speed_));
+        ::cfsetospeed(&tio, speed_constant(speed_));
+        tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+        tio.c_cflag |= CS8 | CLOCAL | CREAD;
+        tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        ::tcsetattr(fd_, TCSANOW, &tio);
+    }
+    open_port_ = port;
+}
+
+void Serial::close() {
+    if (fd_ < 0) {
+        open_port_ = 0;
+        return;
+    }
+    const int r = ::close(fd_);
+    fd_ = -1;
+    const bool was_open = open_port_ != 0;
+    open_port_ = 0;
+    if (r != 0 && errno != EINTR && was_open)
+        throw link_error("Could not close comm port");
+}
+
+void Serial::write(const std::uint8_t* data, std::size_t count) {
+    if (fd_ < 0)
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        ++write_calls_;
+        if (::write(fd_, data + i, 1) < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV))
+            lost_ = true;
+    }
+}
+
+void Serial::read(std::uint8_t* buffer, std::size_t& count) {
+    if (fd_ < 0 || count == 0) {
+        count = 0;
+        return;
+    }
+    const ssize_t r = ::read(fd_, buffer, count);
+    if (r < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV))
+        lost_ = true;
+    count = r > 0 ? static_cast<std::size_t>(r) : 0;
+}
+
+bool Serial::lost() {
+    if (lost_ || fd_ < 0)
+        return lost_;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        lost_ = true;
+    return lost_;
+}
+
+#else // _WIN32
+
+void Serial::open(std::int32_t port, const std::string& name) {
+    close();
+    device_ = port_device(name);
+    lost_ = false;
+    HANDLE h =
+        ::CreateFileA(device_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        open_port_ = 0;
+        throw link_error(open_error_text(port), device_);
+    }
+    handle_ = h;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ::GetCommState(h, &dcb);
+    char mode[64];
+    std::snprintf(mode, sizeof mode, "%i, N, 8, 1", speed_);
+    ::BuildCommDCBA(mode, &dcb);
+    ::SetCommState(h, &dcb);
+    COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
+    ::SetCommTimeouts(h, &t);
+    open_port_ = port;
+}
+
+void Serial::close() {
+    if (!handle_) {
+        open_port_ = 0;
+        return;
+    }
+    const BOOL ok = ::CloseHandle(static_cast<HANDLE>(handle_));
+    handle_ = nullptr;
+    const bool was_open = open_port_ != 0;
+    open_port_ = 0;
+    if (!ok && was_open)
+        throw link_error("Could not close comm port");
+}
+
+void Serial::write(const std::uint8_t* data, std::size_t count) {
+    if (!handle_)
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        ++write_calls_;
+        DWORD done = 0;
+        if (!::WriteFile(static_cast<HANDLE>(handle_), data + i, 1, &done, nullptr) &&
+            ::GetLastError() == ERROR_ACCESS_DENIED)
+            lost_ = true;
+    }
+}
+
+void Serial::read(std::uint8_t* buffer, std::size_t& count) {
+    DWORD done = 0;
+    if (!handle_ || !::ReadFile(static_cast<HANDLE>(handle_), buffer, DWORD(count), &done, nullptr))
+        done = 0;
+    count = done;
+}
+
+bool Serial::lost() {
+    return lost_;
+}
+
+#endif

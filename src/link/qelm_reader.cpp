@@ -1,0 +1,215 @@
+#include "link/qelm_reader.h"
+
+#include "link/clock.h"
+#include "link/link_error.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+
+// Lines kept for the terminal and late readers while no record file needs them.
+constexpr std::size_t kept_lines = 1000;
+constexpr std::size_t read_size = 4096;
+
+} // namespace
+
+qelm_reader::qelm_reader() = default;
+qelm_reader::~qelm_reader() = default;
+
+void qelm_reader::connect(int port) {
+    pending_.clear();
+    pending_start_ = rx_total_ = scan_pos_ = 0;
+    lines_.clear();
+    lines_base_ = 0;
+    written_ = 0;
+    bad_lines_ = -1;
+    lost_ = false;
+
+    port_ = std::make_unique<Serial>();
+    port_->set_speed(19200);
+    port_->open(port, "COM" + std::to_string(port));
+}
+
+void qelm_reader::disconnect() {
+    if (port_)
+        port_->close();
+}
+
+void qelm_reader::poll() {
+    if (!port_open())
+        return;
+    std::uint8_t buf[read_size];
+    std::size_t n = sizeof buf;
+    port_->read(buf, n);
+    if (n > 0)
+        receive(buf, n);
+    else if (port_->lost())
+        lost_ = true;
+}
+
+void qelm_reader::receive(const std::uint8_t* data, std::size_t n) {
+    const char* p = reinterpret_cast<const char*>(data);
+    const char* const end = p + n;
+    while (p != end) {
+        if (pending_.empty() || pending_.back().complete)
+            pending_.emplace_back();
+        segment& tail = pending_.back();
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+        const char* run_end = nl ? nl : end;
+        const std::size_t run = std::size_t(run_end - p);
+        const std::size_t room = max_line_length - std::min(max_line_length, tail.text.size());
+        tail.text.append(p, std::min(run, room));
+        tail.size += run;
+        rx_total_ += run;
+        p = run_end;
+        if (nl) {
+            tail.complete = true;
+            ++rx_total_;
+            ++p;
+            line_step();
+        }
+    }
+}
+
+void qelm_reader::line_step() {
+    if (!synced_) {
+        // Look for the start of the stream: the first newline from scan_pos
+        // with at least four bytes after it (the length minus 4 is taken
+        // without sign, so a stream of fewer than four bytes takes the
+        // newline just received).
+        const std::uint64_t limit = rx_total_ - 4; // wraps below 4 bytes, as intended
+        std::uint64_t start = pending_start_;
+        for (std::size_t i = 0; i < pending_.size(); ++i) {
+            const segment& s = pending_[i];
+            const std::uint64_t nl = start + s.size;
+            if (!s.complete || nl >= limit)
+                break;
+            if (nl >= scan_pos_) {
+                synced_ = true;
+                ++bad_lines_;
+                scan_pos_ = pending_start_ = nl + 1;
+                pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(i) + 1);
+                return;
+            }
+            start = nl + 1;
+        }
+        if (scan_pos_ < limit)
+            scan_pos_ = limit;
+        // Segments wholly before scan_pos can no longer matter.
+        while (!pending_.empty() && pending_.front().complete &&
+               pending_start_ + pending_.front().size < scan_pos_) {
+            pending_start_ += pending_.front().size + 1;
+            pending_.pop_front();
+        }
+        return;
+    }
+    take_line();
+}
+
+void qelm_reader::take_line() {
+    // Synchronised: scan_pos is the start of the oldest complete line.
+    segment s = std::move(pending_.front());
+    pending_.pop_front();
+    scan_pos_ = pending_start_ = pending_start_ + s.size + 1;
+
+    std::optional<data_record> rec;
+    if (s.size < max_line_length)
+        rec = parse_data_line(s.text);
+    push_line(std::move(s.text));
+    if (!rec) {
+        synced_ = false;
+        return;
+    }
+    records_.push_back({*rec, marev::now()});
+    serial_number_ = rec->serial_number;
+    if (on_line_)
+        on_line_(lines_.back());
+}
+
+void qelm_reader::push_line(std::string text) {
+    lines_.push_back(std::move(text));
+    trim_lines();
+}
+
+void qelm_reader::trim_lines() {
+    std::size_t keep_from = line_count() > kept_lines ? line_count() - kept_lines : 0;
+    if (file_.is_open())
+        keep_from = std::min(keep_from, written_);
+    while (lines_base_ < keep_from && !lines_.empty()) {
+        lines_.pop_front();
+        ++lines_base_;
+    }
+}
+
+const std::string& qelm_reader::line(std::size_t i) const {
+    if (i < lines_base_ || i >= line_count())
+        throw std::out_of_range("line no longer held");
+    return lines_[i - lines_base_];
+}
+
+void qelm_reader::clear() {
+    pending_.clear();
+    pending_start_ = rx_total_ = scan_pos_ = 0;
+    lines_.clear();
+    lines_base_ = 0;
+    records_.clear();
+    bad_lines_ = 0;
+    written_ = 0;
+}
+
+void qelm_reader::clear_lines() {
+    lines_.clear();
+    lines_base_ = 0;
+}
+
+void qelm_reader::open_record(const std::string& path, std::size_t first) {
+    if (!file_.open(path)) {
+        const int err = errno;
+        throw link_error(
+            "Unable to open file for saving.",
+            path + ": " + (file_.is_open() ? "a record file is already open" : std::strerror(err)));
+    }
+    written_ = first;
+    record_start_ = marev::now();
+}
+
+void qelm_reader::write_records() {
+    const std::size_t count = line_count();
+    if (count == written_)
+        return;
+    if (count > written_ && file_.is_open()) {
+        std::string stamp;
+        if (include_time_) {
+            const marev::local_time t = marev::local_now();
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d,%02d:%02d:%02d,", t.year, t.month, t.day,
+                          t.hour, t.minute, t.second);
+            stamp = buf;
+        }
+        // Lines dropped while no file was open cannot be written any more.
+        for (std::size_t i = std::max(written_, lines_base_); i < count; ++i) {
+            file_.append(stamp);
+            file_.append(lines_[i - lines_base_]);
+        }
+        file_.commit();
+    }
+    written_ = count;
+    trim_lines();
+}
+
+void qelm_reader::close_record() {
+    file_.close();
+}
+
+std::size_t qelm_reader::memory_bytes() const {
+    std::size_t n = sizeof *this + records_.memory_bytes();
+    for (const auto& l : lines_)
+        n += sizeof l + (l.capacity() > 15 ? l.capacity() + 1 : 0);
+    for (const auto& s : pending_)
+        n += sizeof s + (s.text.capacity() > 15 ? s.text.capacity() + 1 : 0);
+    return n;
+}

@@ -7,10 +7,10 @@
 // A growable list in fixed chunks: appending never moves the elements already
 // held (no reallocation spike after days of data) and wastes at most one
 // chunk, where a doubling vector may hold twice what it needs.
-template <typename T, std::size_t ChunkBytes = 256 * 1024>
-class chunked_list {
+template <typename T, std::size_t ChunkBytes = 256 * 1024> class chunked_list {
 public:
-    static constexpr std::size_t per_chunk = ChunkBytes / sizeof(T) > 0 ? ChunkBytes / sizeof(T) : 1;
+    static constexpr std::size_t per_chunk = ChunkBytes / sizeof(T) > 0 ? ChunkBytes / sizeof(T)
+                                                                        : 1;
 
     void push_back(const T& v) {
         if (size_ == chunks_.size() * per_chunk)

@@ -7,13 +7,13 @@ namespace marev {
 
 // Local calendar breakdown of a clock time.
 struct local_time {
-    int year = 1970;  // four digits
-    int month = 1;    // 1 to 12
-    int day = 1;      // 1 to 31
-    int hour = 0;     // 0 to 23
+    int year = 1970; // four digits
+    int month = 1;   // 1 to 12
+    int day = 1;     // 1 to 31
+    int hour = 0;    // 0 to 23
     int minute = 0;
     int second = 0;
-    int weekday = 4;  // 0 = Sunday
+    int weekday = 4; // 0 = Sunday
 };
 
 // The computer's clock: calendar time in whole seconds (64-bit, so nothing
@@ -23,7 +23,7 @@ class clock {
 public:
     virtual ~clock() = default;
     virtual std::int64_t now() const = 0;
-    virtual local_time local(std::int64_t t) const;  // localtime_r
+    virtual local_time local(std::int64_t t) const; // localtime_r
 };
 
 clock& system_clock();
@@ -31,8 +31,13 @@ clock& current_clock();
 // Makes c the clock the program reads; nullptr puts the system clock back.
 void set_clock(clock* c);
 
-inline std::int64_t now() { return current_clock().now(); }
-inline local_time local_now() { auto& c = current_clock(); return c.local(c.now()); }
+inline std::int64_t now() {
+    return current_clock().now();
+}
+inline local_time local_now() {
+    auto& c = current_clock();
+    return c.local(c.now());
+}
 
 // "Tue Mar 04 09:05:03 2008\n": English names whatever the locale.
 std::string clock_text(const local_time& t);

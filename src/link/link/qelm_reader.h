@@ -41,6 +41,12 @@ public:
     void clear();
     // Empties the line list only.
     void clear_lines();
+    // Takes bytes as poll() takes them from the port; for feeding a reader
+    // from somewhere else than a port (tests, replay).
+    void receive(const std::uint8_t* data, std::size_t n);
+    void receive(std::string_view bytes) {
+        receive(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
 
     // Sends the byte of a command code; throws "Bad command for QELM" for a
     // code without one. Nothing is sent, and nothing reported, with no open port.
@@ -110,16 +116,15 @@ private:
     // max_line_length bytes are kept: a longer line is bad anyway, and a
     // stream without newlines must not grow memory.
     struct segment {
-        std::string text;        // the bytes, cut at max_line_length
-        std::uint64_t size = 0;  // the true number of bytes, newline excluded
-        bool complete = false;   // ended by a newline
+        std::string text;       // the bytes, cut at max_line_length
+        std::uint64_t size = 0; // the true number of bytes, newline excluded
+        bool complete = false;  // ended by a newline
     };
     struct stored_record {
         data_record rec;
         std::int64_t time;
     };
 
-    void add_bytes(const std::uint8_t* data, std::size_t n);
     void line_step();
     void take_line();
     void push_line(std::string text);
@@ -130,12 +135,12 @@ private:
 
     // Pending stream: the segments from the one holding scan_pos to the end.
     std::deque<segment> pending_;
-    std::uint64_t pending_start_ = 0;  // stream index of pending_.front()'s first byte
-    std::uint64_t rx_total_ = 0;       // bytes received since connect or clear
-    std::uint64_t scan_pos_ = 0;       // stream index of the next byte the line step examines
+    std::uint64_t pending_start_ = 0; // stream index of pending_.front()'s first byte
+    std::uint64_t rx_total_ = 0;      // bytes received since connect or clear
+    std::uint64_t scan_pos_ = 0;      // stream index of the next byte the line step examines
 
     std::deque<std::string> lines_;
-    std::size_t lines_base_ = 0;  // index of lines_.front()
+    std::size_t lines_base_ = 0; // index of lines_.front()
 
     chunked_list<stored_record> records_;
     int bad_lines_ = 0;

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/clock.h"
+
 // The open record file. Entries are gathered per batch and handed to the
 // system in one write followed by a data sync, so a crash or a power cut loses
 // nothing that a batch wrote. A failed write (disk full, medium removed) is
@@ -33,3 +35,7 @@ private:
     std::string error_;
     std::uint64_t bytes_written_ = 0;
 };
+
+// The name of a record file made at local time t for the instrument with the
+// given serial number: qelm007_20070305140209.dat.
+std::string record_file_name(std::int32_t serial_number, const marev::local_time& t);

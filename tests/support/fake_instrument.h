@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "temp_dir.h"
+
+// The far end of a serial line for tests: a pseudo-terminal whose slave side
+// is linked as COM<port> in a temporary port folder, which it makes the
+// program's port folder. The test plays the instrument on the master side.
+class fake_instrument {
+public:
+    explicit fake_instrument(int port = 7);
+    ~fake_instrument();
+    fake_instrument(const fake_instrument&) = delete;
+    fake_instrument& operator=(const fake_instrument&) = delete;
+
+    int port() const { return port_; }
+    const std::string& device() const { return device_; }
+    const temp_dir& folder() const { return folder_; }
+
+    // Sends bytes to the program, and waits until they can be read on its side.
+    void send(std::string_view bytes);
+    // What the program has sent so far and not yet taken here (waits briefly).
+    std::string received();
+    // Closes the master side: the device vanishes as a pulled adapter would.
+    void vanish();
+
+private:
+    temp_dir folder_;
+    int port_;
+    int master_ = -1;
+    int slave_keep_ = -1; // keeps the slave side alive between the program's opens
+    std::string device_;
+};
+
+// A good data line with the given header values and counts, without newline
+// (60 counts of `count` when `counts` is empty).
+std::string data_line(int serial = 7, unsigned counter = 1, double count = 12, unsigned pump = 1500,
+                      double pmt = 5.0, double hv = 0.5);

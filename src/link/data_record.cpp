@@ -199,6 +199,15 @@ bool scan_double(iter& p, iter end, double& out) {
         return false;
     if (!hex && !got_digit)
         return false; // ".", "-." : nothing strtod could read
+    if (!hex && !got_dot && !got_e && taken - std::ptrdiff_t(sign) <= 15) {
+        // Whole numbers, the instrument's usual counts, are exact as doubles.
+        std::int64_t v = 0;
+        for (iter d = p + std::ptrdiff_t(sign); d != q; ++d)
+            v = v * 10 + (*d - '0');
+        out = *p == '-' ? -double(v) : double(v);
+        p = q;
+        return true;
+    }
     out = convert(p, q, hex);
     p = q;
     return true;

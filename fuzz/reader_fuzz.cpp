@@ -1,0 +1,71 @@
+// An arbitrary byte stream in arbitrary chunks, with clears in between: the
+// reader must agree with the literal line step, keep its per-record values
+// consistent, and hold bounded memory however the stream looks.
+#include "link/qelm_reader.h"
+
+#include "literal_reader.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "reader invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2)
+        return 0;
+    // The first byte chooses the starting flag and how the stream is cut.
+    const std::uint8_t mode = data[0];
+    data += 1;
+    size -= 1;
+    qelm_reader::set_synced(mode & 1);
+    qelm_reader r;
+    literal_reader m;
+    m.synced = qelm_reader::synced();
+    m.bad = 0;  // a reader that was never connected counts from 0
+
+    std::size_t at = 0;
+    std::size_t chunk = 1 + (mode >> 1) % 61;
+    while (at < size) {
+        const std::size_t n = std::min(chunk, size - at);
+        const std::string_view bytes(reinterpret_cast<const char*>(data + at), n);
+        r.receive(bytes);
+        m.feed(bytes);
+        at += n;
+        chunk = 1 + (chunk * 7 + n) % 97;
+        if ((mode & 0x80) && data[at - 1] == 0xff) {
+            r.clear();
+            m.clear();
+        }
+        check(r.rx_byte_count() == m.rx.size(), "byte count");
+        check(r.line_count() == m.lines.size(), "line count");
+        check(r.record_count() == m.records, "record count");
+        check(r.bad_lines() == m.bad, "bad lines");
+        check(r.serial_number() == m.serial, "serial number");
+        check(qelm_reader::synced() == m.synced, "synchronisation");
+        check(r.first_held_line() <= r.line_count(), "held lines");
+        for (std::size_t i = r.first_held_line(); i < r.line_count(); ++i)
+            check(r.line(i) == m.lines[i].substr(0, max_line_length), "line text");
+        if (r.record_count() > 0) {
+            const std::size_t last = r.record_count() - 1;
+            check(r.raw_count(last, 59) == r.record(last).raw_counts[59], "raw counts");
+        }
+        // Held: the records, at most a thousand lines of at most 4096 bytes,
+        // and a few pending line pieces.
+        check(r.memory_bytes() <= r.record_count() * 600 + 300 * 1024 +
+                                      (r.line_count() - r.first_held_line()) * (max_line_length + 64) +
+                                      8 * (max_line_length + 64),
+              "memory bound");
+    }
+    return 0;
+}

@@ -1,8 +1,12 @@
-// Costs of the instrument link over long runs. Prints `name: value unit` lines.
+// Costs of the instrument link: the parser against the sscanf reading, the
+// reader's cost per record with an empty history and with 30 days held, and
+// its memory per record over a day. Prints `name: value unit` lines.
 #include "link/qelm_reader.h"
 
 #include "fake_instrument.h"
+#include "sscanf_parser.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <malloc.h>
@@ -12,14 +16,16 @@
 
 namespace {
 
+using clock_type = std::chrono::steady_clock;
+
 std::size_t heap_in_use() {
     const auto m = mallinfo2();
     return m.uordblks + m.hblkhd; // large blocks are mapped, not in the arena
 }
 
-// A day's worth of lines as the instrument sends them, varied like real data.
-std::vector<std::string> make_lines(std::size_t n) {
-    std::mt19937 rng(1);
+// Lines as the instrument sends them: Poisson counts around a light level.
+std::vector<std::string> make_lines(std::size_t n, unsigned seed = 1) {
+    std::mt19937 rng(seed);
     std::poisson_distribution<int> counts(40);
     std::vector<std::string> lines;
     lines.reserve(n);
@@ -32,25 +38,104 @@ std::vector<std::string> make_lines(std::size_t n) {
     return lines;
 }
 
+template <typename F> double best_ns(int repeats, F&& f) {
+    double best = 1e300;
+    for (int i = 0; i < repeats; ++i) {
+        const auto t0 = clock_type::now();
+        f();
+        best = std::min(best,
+                        std::chrono::duration<double, std::nano>(clock_type::now() - t0).count());
+    }
+    return best;
+}
+
+void parser_figures() {
+    auto lines = make_lines(10'000);
+    for (auto& l : lines)
+        l.pop_back(); // as stored: without the newline
+    double sink = 0;
+    for (const auto& l : lines) // the same results, or the figures mean nothing
+        if (!same_result(parse_data_line(l), parse_data_line_sscanf(l)))
+            std::fprintf(stderr, "parser and sscanf disagree on: %s\n", l.c_str());
+    const double fast = best_ns(5, [&] {
+        for (const auto& l : lines)
+            sink += parse_data_line(l)->raw_counts[7];
+    });
+    const double ref = best_ns(3, [&] {
+        for (const auto& l : lines)
+            sink += parse_data_line_sscanf(l)->raw_counts[7];
+    });
+    std::printf("parse_ns_per_line: %.0f ns\n", fast / lines.size());
+    std::printf("parse_sscanf_ns_per_line: %.0f ns\n", ref / lines.size());
+    std::printf("parse_speedup_vs_sscanf: %.1f x\n", ref / fast);
+    if (sink < 0)
+        std::printf("\n");
+}
+
+// Bytes through the port, poll, line step and parse to a stored record. The
+// lines go out ten at a time (what one read takes easily); only the polls are
+// timed, not the wait for the pseudo-terminal to pass the bytes on.
+double poll_us_per_record(qelm_reader& r, fake_instrument& inst,
+                          const std::vector<std::string>& lines) {
+    // The median poll: one busy moment of the machine must not move the figure.
+    std::vector<double> per_record;
+    for (std::size_t i = 0; i < lines.size(); i += 10) {
+        std::string batch;
+        for (std::size_t j = i; j < std::min(i + 10, lines.size()); ++j)
+            batch += lines[j];
+        inst.send(batch);
+        const std::size_t before = r.record_count();
+        const auto t0 = clock_type::now();
+        r.poll();
+        const double ns = std::chrono::duration<double, std::nano>(clock_type::now() - t0).count();
+        if (r.record_count() > before)
+            per_record.push_back(ns / 1000 / double(r.record_count() - before));
+    }
+    std::nth_element(per_record.begin(), per_record.begin() + per_record.size() / 2,
+                     per_record.end());
+    return per_record[per_record.size() / 2];
+}
+
+void reader_figures() {
+    const auto probe = make_lines(2'000, 2);
+    fake_instrument inst;
+    qelm_reader::set_synced(false);
+    qelm_reader r;
+    r.connect(inst.port());
+    inst.send("\r\n");
+    r.poll();
+    poll_us_per_record(r, inst, make_lines(200, 3)); // warm up
+    const double empty = poll_us_per_record(r, inst, probe);
+
+    // Thirty days of records, then the same measurement again.
+    constexpr std::size_t month = 30 * 86'400;
+    const auto day = make_lines(86'400, 4);
+    while (r.record_count() < month)
+        for (std::size_t i = 0; i < day.size() && r.record_count() < month; ++i)
+            r.receive(day[i]);
+    const double full = poll_us_per_record(r, inst, probe);
+    std::printf("reader_us_per_record: %.2f us\n", empty);
+    std::printf("reader_us_per_record_30d: %.2f us\n", full);
+    std::printf("reader_cost_ratio_30d_vs_empty: %.2f\n", full / empty);
+}
+
+void memory_figures() {
+    const auto lines = make_lines(86'400, 5);
+    qelm_reader::set_synced(false);
+    const std::size_t before = heap_in_use();
+    auto r = std::make_unique<qelm_reader>();
+    r->receive("\r\n");
+    for (const auto& l : lines)
+        r->receive(l);
+    const std::size_t held = heap_in_use() - before;
+    std::printf("reader_bytes_per_record: %.0f bytes\n", double(held) / double(r->record_count()));
+}
+
 } // namespace
 
 int main() {
-    constexpr std::size_t day = 86'400;
-    const auto lines = make_lines(day);
-    qelm_reader::set_synced(false);
-
-    const std::size_t before = heap_in_use();
-    auto reader = std::make_unique<qelm_reader>();
-    reader->receive("\r\n");
-    const auto t0 = std::chrono::steady_clock::now();
-    for (const auto& l : lines)
-        reader->receive(l);
-    const auto t1 = std::chrono::steady_clock::now();
-    const std::size_t held = heap_in_use() - before;
-
-    const double records = double(reader->record_count());
-    std::printf("reader_bytes_per_record: %.0f bytes\n", held / records);
-    std::printf("reader_line_step_us_per_record: %.2f us\n",
-                std::chrono::duration<double, std::micro>(t1 - t0).count() / records);
-    return reader->record_count() == day ? 0 : 1;
+    parser_figures();
+    memory_figures();
+    reader_figures();
+    return 0;
 }

@@ -4,6 +4,7 @@
 #include "link/link_error.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -124,10 +125,38 @@ void qelm_reader::take_line() {
         synced_ = false;
         return;
     }
-    records_.push_back({*rec, marev::now()});
+    store(*rec);
     serial_number_ = rec->serial_number;
     if (on_line_)
         on_line_(lines_.back());
+}
+
+void qelm_reader::store(const data_record& rec) {
+    bool small = true;
+    for (double c : rec.raw_counts)
+        small = small && c >= 0 && c <= 65535 && c == std::floor(c) && !std::signbit(c);
+    std::uint32_t slot;
+    if (small) {
+        std::array<std::uint16_t, 60> counts;
+        for (std::size_t j = 0; j < counts.size(); ++j)
+            counts[j] = static_cast<std::uint16_t>(rec.raw_counts[j]);
+        slot = static_cast<std::uint32_t>(small_counts_.size());
+        small_counts_.push_back(counts);
+    } else {
+        slot = static_cast<std::uint32_t>(full_counts_.size()) | full_slot;
+        full_counts_.push_back(rec.raw_counts);
+    }
+    records_.push_back({rec.counter, rec.pump_rpm, rec.flow_rpm, slot, rec.cal_coeff, rec.ave_bl,
+                        rec.pmt_voltage, rec.hv_control, rec.aux_1, rec.aux_2, marev::now()});
+}
+
+data_record qelm_reader::record(std::size_t r) const {
+    const stored_record& s = records_[r];
+    data_record rec{serial_number_, s.counter,    s.cal_coeff, s.ave_bl, s.pump_rpm, s.pmt_voltage,
+                    s.flow_rpm,     s.hv_control, s.aux_1,     s.aux_2,  {}};
+    for (std::size_t j = 0; j < rec.raw_counts.size(); ++j)
+        rec.raw_counts[j] = raw_count(r, j);
+    return rec;
 }
 
 void qelm_reader::push_line(std::string text) {
@@ -157,6 +186,8 @@ void qelm_reader::clear() {
     lines_.clear();
     lines_base_ = 0;
     records_.clear();
+    small_counts_.clear();
+    full_counts_.clear();
     bad_lines_ = 0;
     written_ = 0;
 }
@@ -206,7 +237,8 @@ void qelm_reader::close_record() {
 }
 
 std::size_t qelm_reader::memory_bytes() const {
-    std::size_t n = sizeof *this + records_.memory_bytes();
+    std::size_t n = sizeof *this + records_.memory_bytes() + small_counts_.memory_bytes() +
+                    full_counts_.memory_bytes();
     for (const auto& l : lines_)
         n += sizeof l + (l.capacity() > 15 ? l.capacity() + 1 : 0);
     for (const auto& s : pending_)

@@ -14,7 +14,7 @@ struct literal_reader {
     std::size_t scan = 0;
     int bad = -1;
     bool synced = false;
-    std::size_t records = 0;
+    std::vector<data_record> records;
     std::int32_t serial = 0;
 
     void feed(std::string_view bytes) {
@@ -45,7 +45,7 @@ struct literal_reader {
             synced = false;
             return;
         }
-        ++records;
+        records.push_back(*r);
         serial = r->serial_number;
     }
     void clear() {
@@ -53,6 +53,6 @@ struct literal_reader {
         lines.clear();
         scan = 0;
         bad = 0;
-        records = 0;
+        records.clear();
     }
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -80,18 +81,22 @@ public:
     void set_include_time(bool on) { include_time_ = on; }
 
     // Values of record r.
-    const data_record& record(std::size_t r) const { return records_[r].rec; }
-    std::uint32_t counter(std::size_t r) const { return record(r).counter; }
-    double cal_coeff(std::size_t r) const { return record(r).cal_coeff; }
-    double ave_bl(std::size_t r) const { return record(r).ave_bl; }
-    std::uint32_t pump_rpm(std::size_t r) const { return record(r).pump_rpm; }
-    double pmt_voltage(std::size_t r) const { return record(r).pmt_voltage; }
-    std::uint32_t flow_rpm(std::size_t r) const { return record(r).flow_rpm; }
-    double hv_control(std::size_t r) const { return record(r).hv_control; }
-    double aux_1(std::size_t r) const { return record(r).aux_1; }
-    double aux_2(std::size_t r) const { return record(r).aux_2; }
+    // Record r as parsed (serial_number is the reader's latest).
+    data_record record(std::size_t r) const;
+    std::uint32_t counter(std::size_t r) const { return records_[r].counter; }
+    double cal_coeff(std::size_t r) const { return records_[r].cal_coeff; }
+    double ave_bl(std::size_t r) const { return records_[r].ave_bl; }
+    std::uint32_t pump_rpm(std::size_t r) const { return records_[r].pump_rpm; }
+    double pmt_voltage(std::size_t r) const { return records_[r].pmt_voltage; }
+    std::uint32_t flow_rpm(std::size_t r) const { return records_[r].flow_rpm; }
+    double hv_control(std::size_t r) const { return records_[r].hv_control; }
+    double aux_1(std::size_t r) const { return records_[r].aux_1; }
+    double aux_2(std::size_t r) const { return records_[r].aux_2; }
     std::int64_t time(std::size_t r) const { return records_[r].time; }
-    double raw_count(std::size_t r, std::size_t j) const { return record(r).raw_counts[j]; }
+    double raw_count(std::size_t r, std::size_t j) const {
+        const std::uint32_t slot = records_[r].counts_slot;
+        return slot & full_slot ? full_counts_[slot & ~full_slot][j] : small_counts_[slot][j];
+    }
 
     // Called with the text of every good line, after its values are stored.
     void set_line_callback(std::function<void(const std::string&)> f) { on_line_ = std::move(f); }
@@ -120,11 +125,17 @@ private:
         std::uint64_t size = 0; // the true number of bytes, newline excluded
         bool complete = false;  // ended by a newline
     };
+    // The header values of one record and where its counts are. Counts that
+    // are all whole numbers from 0 to 65535, as the PMT's are, are kept in 16
+    // bits each, exactly; any other set of counts is kept as doubles.
     struct stored_record {
-        data_record rec;
+        std::uint32_t counter, pump_rpm, flow_rpm, counts_slot;
+        double cal_coeff, ave_bl, pmt_voltage, hv_control, aux_1, aux_2;
         std::int64_t time;
     };
+    static constexpr std::uint32_t full_slot = 0x8000'0000u;
 
+    void store(const data_record& rec);
     void line_step();
     void take_line();
     void push_line(std::string text);
@@ -143,6 +154,8 @@ private:
     std::size_t lines_base_ = 0; // index of lines_.front()
 
     chunked_list<stored_record> records_;
+    chunked_list<std::array<std::uint16_t, 60>> small_counts_;
+    chunked_list<std::array<double, 60>> full_counts_;
     int bad_lines_ = 0;
     std::int32_t serial_number_ = 0;
     bool include_time_ = false;

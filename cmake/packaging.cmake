@@ -1,0 +1,30 @@
+# Installation and the Debian package (cpack -G DEB in the build folder).
+include(GNUInstallDirs)
+
+foreach(program marev qelm-sim)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/share/applications/marev.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/share/icons/hicolor/scalable/apps/marev.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_PACKAGE_NAME marev)
+set(CPACK_PACKAGE_VENDOR "Quorvex")
+set(CPACK_PACKAGE_CONTACT "Quorvex <support@quorvex.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Marev connects to the QELM bioluminescence instrument over a serial line, shows its data
+live, records it to files by hand or on a schedule, switches its pump and PMT and guides
+the check of the PMT's high-voltage steps. Includes qelm-sim, a simulated instrument.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quorvex.invalid/marev")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+include(CPack)

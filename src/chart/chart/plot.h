@@ -1,0 +1,316 @@
+#pragma once
+
+// The chart model: a Plot holds channels (point series) and X and Y axes. Adding a point
+// lets the channel's axes follow it ("tracking"), an axis can fit itself to the data drawn
+// against it, and the axes map values to pixels and make label texts. Nothing here paints:
+// PlotWidget (plot_widget.h) draws a Plot and is told of every change through the change
+// hook, so the model is used and tested without a display.
+//
+// Chart properties follow one pattern: property P is read with P() and set with SetP(v).
+// Every setter that changes what is drawn reports a change. Positions outside a list
+// (GetChannel, GetXAxis, GetYAxis, PointX, PointY) throw std::out_of_range.
+
+#include <QColor>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+enum PlotScaleType { ScaleLinear, ScaleLog10 };
+enum PlotLabelsFormatStyle { LabelsValue, LabelsExponent };
+enum PlotLabelsPrecisionStyle { PrecisionSignificantDigits, PrecisionFixedDecimals };
+enum PlotTrackingStyle { TrackScaleMinMax, TrackScrollSmooth };
+enum PlotTrackingAlignFirstStyle { AlignFirstMin, AlignFirstMax, AlignFirstAuto, AlignFirstNone };
+enum PlotTrackingIncrementStyle { IncrementMinimum };
+
+class Plot;
+class PlotChannel;
+class PlotXAxis;
+class PlotYAxis;
+
+// Major and minor tick values of an axis, in data units, inside [Min, Max].
+struct plot_ticks {
+    std::vector<double> major;
+    std::vector<double> minor;
+};
+
+class PlotAxis {
+public:
+    virtual ~PlotAxis() = default;
+    PlotAxis(const PlotAxis&) = delete;
+    PlotAxis& operator=(const PlotAxis&) = delete;
+
+    bool is_x_axis() const { return horizontal_; }
+    Plot& plot() const { return *plot_; }
+
+    const QString& Name() const { return name_; }
+    void SetName(const QString& name);
+    // The view runs from Min to Max = Min + Span, in data units (also on a log axis).
+    // SetMin clamps into [-1e300, 1e300], SetSpan into [1e-300, 1e300].
+    double Min() const { return min_; }
+    void SetMin(double min);
+    double Span() const { return span_; }
+    void SetSpan(double span);
+    double Max() const { return min_ + span_; }
+    const QString& Title() const { return title_; }
+    void SetTitle(const QString& title);
+    bool TitleShow() const { return title_show_; }
+    void SetTitleShow(bool show);
+    PlotScaleType ScaleType() const { return scale_type_; }
+    void SetScaleType(PlotScaleType type);
+    PlotLabelsFormatStyle LabelsFormatStyle() const { return labels_format_; }
+    void SetLabelsFormatStyle(PlotLabelsFormatStyle style);
+    PlotLabelsPrecisionStyle LabelsPrecisionStyle() const { return labels_precision_style_; }
+    void SetLabelsPrecisionStyle(PlotLabelsPrecisionStyle style);
+    int LabelsPrecision() const { return labels_precision_; }
+    void SetLabelsPrecision(int precision);
+    bool GridLinesVisible() const { return grid_lines_visible_; }
+    void SetGridLinesVisible(bool visible);
+    bool TrackingEnabled() const { return tracking_enabled_; }
+    void SetTrackingEnabled(bool enabled);
+    PlotTrackingStyle TrackingStyle() const { return tracking_style_; }
+    void SetTrackingStyle(PlotTrackingStyle style);
+    PlotTrackingAlignFirstStyle TrackingAlignFirstStyle() const { return align_first_; }
+    void SetTrackingAlignFirstStyle(PlotTrackingAlignFirstStyle style);
+    PlotTrackingIncrementStyle TrackingIncrementStyle() const { return increment_style_; }
+    void SetTrackingIncrementStyle(PlotTrackingIncrementStyle style);
+
+    // Set by the first value this axis tracks; cleared only by Plot::ClearAllChannels.
+    bool first_point_seen() const { return first_point_seen_; }
+
+    // Sets Min and Span to the extent of the data drawn against this axis.
+    void FitToData();
+    // The label of value v, by the label format and precision settings (no blanks around).
+    QString LabelText(double v) const;
+
+    // Sets Min and Span together as tracking and fitting do: on a log axis a non-positive
+    // min or span becomes 1; a non-finite one leaves the axis as it was; reports a change
+    // only when the view moved.
+    void set_view(double min, double span);
+
+    // Pixel length of the axis (width of the plot area for X, height for Y); 0 until laid out.
+    int length_px() const { return length_px_; }
+    // Position of v along the axis: 0 at Min, 1 at Max; on a log axis a value, Min or
+    // Span that is not positive counts as 1. scaled(v) is v in the axis's scale (log10 of
+    // it on a log axis, as channels store it), scaled_min/scaled_max are Min and Max so.
+    double fraction(double v) const;
+    double scaled(double v) const;
+    double scaled_min() const;
+    double scaled_max() const;
+    // The value at a fraction of the axis (inverse of fraction()).
+    double value_at(double fraction) const;
+    // Marker allowance: the value distance that markers_size pixels cover at Min, moving
+    // the way screen coordinates grow (right on X, down on Y). 0 while the length is 0.
+    double marker_allowance(int markers_size) const;
+    // Ticks for labels and grid lines: at most max_major major ticks.
+    plot_ticks ticks(int max_major) const;
+
+protected:
+    PlotAxis(Plot& plot, bool horizontal, const QString& name);
+
+private:
+    friend class Plot;
+    friend class PlotChannel;
+    void track(double v);
+    void set_length(int px) { length_px_ = px; }
+    void changed();
+
+    Plot* plot_;
+    bool horizontal_;
+    QString name_;
+    double min_ = 0;
+    double span_ = 100;
+    QString title_;
+    bool title_show_ = false;
+    PlotScaleType scale_type_ = ScaleLinear;
+    PlotLabelsFormatStyle labels_format_ = LabelsValue;
+    PlotLabelsPrecisionStyle labels_precision_style_ = PrecisionSignificantDigits;
+    int labels_precision_ = 3;
+    bool grid_lines_visible_ = true;
+    bool tracking_enabled_ = true;
+    PlotTrackingStyle tracking_style_;
+    PlotTrackingAlignFirstStyle align_first_;
+    PlotTrackingIncrementStyle increment_style_ = IncrementMinimum;
+    bool first_point_seen_ = false;
+    int length_px_ = 0;
+};
+
+// Horizontal axis; tracks with TrackScrollSmooth and AlignFirstAuto unless set otherwise.
+class PlotXAxis : public PlotAxis {
+public:
+    PlotXAxis(Plot& plot, const QString& name);
+};
+
+// Vertical axis; tracks with TrackScaleMinMax and AlignFirstNone unless set otherwise.
+class PlotYAxis : public PlotAxis {
+public:
+    PlotYAxis(Plot& plot, const QString& name);
+};
+
+class PlotChannel {
+public:
+    PlotChannel(Plot& plot, const QString& name, const QString& x_axis, const QString& y_axis);
+    PlotChannel(const PlotChannel&) = delete;
+    PlotChannel& operator=(const PlotChannel&) = delete;
+
+    Plot& plot() const { return *plot_; }
+
+    const QString& Name() const { return name_; }
+    void SetName(const QString& name);
+    // Text of the channel in the legend.
+    const QString& TitleText() const { return title_text_; }
+    void SetTitleText(const QString& text);
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    bool VisibleInLegend() const { return visible_in_legend_; }
+    void SetVisibleInLegend(bool visible);
+    const QColor& Color() const { return color_; }
+    void SetColor(const QColor& color);
+    // Straight segments join consecutive points in the order added.
+    bool TraceVisible() const { return trace_visible_; }
+    void SetTraceVisible(bool visible);
+    // Each point drawn as a filled circle of radius MarkersSize pixels.
+    bool MarkersVisible() const { return markers_visible_; }
+    void SetMarkersVisible(bool visible);
+    int MarkersSize() const { return markers_size_; }
+    void SetMarkersSize(int size);
+    // The axes are bound by name (letter case ignored).
+    const QString& XAxisName() const { return x_axis_name_; }
+    void SetXAxisName(const QString& name);
+    const QString& YAxisName() const { return y_axis_name_; }
+    void SetYAxisName(const QString& name);
+    bool XAxisTrackingEnabled() const { return x_tracking_; }
+    void SetXAxisTrackingEnabled(bool enabled);
+    bool YAxisTrackingEnabled() const { return y_tracking_; }
+    void SetYAxisTrackingEnabled(bool enabled);
+
+    // Appends the point, lets the axes track it and returns its index. Amortised O(1).
+    int AddPoint(double x, double y);
+    // Removes every point; the axes keep their view and first-point flags.
+    void ClearPoints();
+    int PointCount() const { return static_cast<int>(x_.size()); }
+    double PointX(int index) const;
+    double PointY(int index) const;
+
+    // The bound axes. The lookup is made on first use and kept (until the axis name of
+    // the channel is set again). GetXAxis/GetYAxis throw std::out_of_range when the plot
+    // has no axis of that name; find_x_axis/find_y_axis return nullptr then.
+    PlotXAxis& GetXAxis();
+    PlotYAxis& GetYAxis();
+    PlotXAxis* find_x_axis();
+    PlotYAxis* find_y_axis();
+
+    // The points as stored, for painting: raw values, and the same values in log10 form
+    // (a value that is not positive stored as 0, that of 1; not finite stays not finite).
+    std::span<const double> x_values() const { return x_; }
+    std::span<const double> y_values() const { return y_; }
+    std::span<const float> x_log10() const { return x_log_; }
+    std::span<const float> y_log10() const { return y_log_; }
+    // True while every X is at least the one before (so the visible range is found by
+    // binary search); a channel whose X went backwards is scanned whole.
+    bool x_non_decreasing() const { return x_sorted_; }
+
+private:
+    void changed();
+
+    Plot* plot_;
+    QString name_;
+    QString title_text_;
+    bool visible_ = true;
+    bool visible_in_legend_ = true;
+    QColor color_ = Qt::red;
+    bool trace_visible_ = true;
+    bool markers_visible_ = false;
+    int markers_size_ = 3;
+    QString x_axis_name_;
+    QString y_axis_name_;
+    bool x_tracking_ = true;
+    bool y_tracking_ = true;
+    PlotXAxis* x_axis_ = nullptr;
+    PlotYAxis* y_axis_ = nullptr;
+    bool x_looked_up_ = false;
+    bool y_looked_up_ = false;
+    std::vector<double> x_;
+    std::vector<double> y_;
+    std::vector<float> x_log_;
+    std::vector<float> y_log_;
+    bool x_sorted_ = true;
+};
+
+class Plot {
+public:
+    // One X axis "X-Axis 1" and one Y axis "Y-Axis 1", no channels, black background.
+    Plot();
+    ~Plot();
+    Plot(const Plot&) = delete;
+    Plot& operator=(const Plot&) = delete;
+
+    // Appends a channel named "Channel <n>" (n counting from 1) bound to the first X and
+    // first Y axis.
+    PlotChannel& AddChannel();
+    PlotXAxis& AddXAxis();
+    PlotYAxis& AddYAxis();
+    PlotChannel& GetChannel(int index);
+    const PlotChannel& GetChannel(int index) const;
+    PlotXAxis& GetXAxis(int index);
+    const PlotXAxis& GetXAxis(int index) const;
+    PlotYAxis& GetYAxis(int index);
+    const PlotYAxis& GetYAxis(int index) const;
+    int ChannelCount() const { return static_cast<int>(channels_.size()); }
+    int XAxisCount() const { return static_cast<int>(x_axes_.size()); }
+    int YAxisCount() const { return static_cast<int>(y_axes_.size()); }
+
+    // ClearPoints on every channel, then clears the first-point flag of every axis.
+    void ClearAllChannels();
+
+    // Drawn centred above the plot area.
+    const QString& TitleText() const { return title_text_; }
+    void SetTitleText(const QString& text);
+    const QString& TitleFontName() const { return title_font_name_; }
+    void SetTitleFontName(const QString& family);
+    int TitleFontSize() const { return title_font_size_; }
+    void SetTitleFontSize(int points);
+    bool TitleFontBold() const { return title_font_bold_; }
+    void SetTitleFontBold(bool bold);
+    // Always reports a change, even for the same colour.
+    const QColor& BackGroundColor() const { return background_; }
+    void SetBackGroundColor(const QColor& color);
+    // The legend lists the channels that are VisibleInLegend, by TitleText and colour.
+    bool LegendVisible() const { return legend_visible_; }
+    void SetLegendVisible(bool visible);
+
+    // Pixel lengths of the X axes (width) and Y axes (height); the painter sets them from
+    // its layout. Does not report a change: it follows painting, it does not cause it.
+    void SetPlotArea(int width_px, int height_px);
+    int PlotAreaWidth() const { return area_width_; }
+    int PlotAreaHeight() const { return area_height_; }
+
+    // Called after every change of what is drawn; PlotWidget schedules a repaint there.
+    void set_change_hook(std::function<void()> hook) { change_hook_ = std::move(hook); }
+    // Number of changes reported so far.
+    std::uint64_t change_count() const { return change_count_; }
+    void changed();
+
+    // The axis of that name (letter case ignored), or nullptr.
+    PlotXAxis* find_x_axis(const QString& name) const;
+    PlotYAxis* find_y_axis(const QString& name) const;
+    const std::vector<std::unique_ptr<PlotChannel>>& channels() const { return channels_; }
+
+private:
+    std::vector<std::unique_ptr<PlotChannel>> channels_;
+    std::vector<std::unique_ptr<PlotXAxis>> x_axes_;
+    std::vector<std::unique_ptr<PlotYAxis>> y_axes_;
+    QString title_text_ = QStringLiteral("Untitled");
+    QString title_font_name_ = QStringLiteral("Arial");
+    int title_font_size_ = 8;
+    bool title_font_bold_ = true;
+    QColor background_ = Qt::black;
+    bool legend_visible_ = false;
+    int area_width_ = 0;
+    int area_height_ = 0;
+    std::function<void()> change_hook_;
+    std::uint64_t change_count_ = 0;
+};

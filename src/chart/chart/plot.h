@@ -229,10 +229,8 @@ private:
     QString y_axis_name_;
     bool x_tracking_ = true;
     bool y_tracking_ = true;
-    PlotXAxis* x_axis_ = nullptr;
+    PlotXAxis* x_axis_ = nullptr; // kept once found
     PlotYAxis* y_axis_ = nullptr;
-    bool x_looked_up_ = false;
-    bool y_looked_up_ = false;
     std::vector<double> x_;
     std::vector<double> y_;
     std::vector<float> x_log_;

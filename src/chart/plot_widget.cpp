@@ -50,12 +50,6 @@ int max_y_ticks(int height, const QFontMetrics& fm) {
     return std::max(2, height / std::max(1, 2 * fm.height()));
 }
 
-int max_x_ticks(int width, const QFontMetrics& fm, const PlotAxis& axis) {
-    int label = std::max(fm.horizontalAdvance(axis.LabelText(axis.Min())),
-                         fm.horizontalAdvance(axis.LabelText(axis.Max())));
-    return std::max(2, width / std::max(1, label + 4 * fm.averageCharWidth()));
-}
-
 // Maps an axis's scaled values (log10 on a log axis) to pixels of the plot area:
 // Min on the first pixel (left or bottom), Max on the last.
 struct pixel_map {
@@ -119,9 +113,45 @@ std::vector<disc_block> disc_blocks(int r) {
 
 } // namespace
 
+void plot_painter::text_cache::use(const QFont& f) {
+    if (f == font && texts.size() < 512 && widths.size() < 512)
+        return;
+    font = f;
+    texts.clear();
+    widths.clear();
+}
+
+int plot_painter::text_cache::width(const QString& s) {
+    auto it = widths.constFind(s);
+    if (it != widths.constEnd())
+        return *it;
+    const int w = QFontMetrics(font).horizontalAdvance(s);
+    widths.insert(s, w);
+    return w;
+}
+
+const QStaticText& plot_painter::text_cache::text(const QString& s) {
+    auto it = texts.find(s);
+    if (it == texts.end()) {
+        QStaticText t(s);
+        t.setTextFormat(Qt::PlainText);
+        t.prepare(QTransform(), font);
+        it = texts.insert(s, t);
+    }
+    return *it;
+}
+
 plot_layout plot_painter::layout(const Plot& plot, const QRect& rect, const QFont& label_font) {
+    return layout(plot, rect, label_font, nullptr);
+}
+
+plot_layout plot_painter::layout(const Plot& plot, const QRect& rect, const QFont& label_font,
+                                 text_cache* labels) {
     const QFontMetrics fm(label_font);
     const QFontMetrics tfm(title_font(plot));
+    auto width = [&](const QString& s) {
+        return labels ? labels->width(s) : fm.horizontalAdvance(s);
+    };
     plot_layout out;
 
     int top = rect.top() + margin;
@@ -146,31 +176,51 @@ plot_layout plot_painter::layout(const Plot& plot, const QRect& rect, const QFon
             left += fm.height() + gap;
         int widest = 0;
         for (double v : y_axis->ticks(max_y_ticks(height, fm)).major)
-            widest = std::max(widest, fm.horizontalAdvance(y_axis->LabelText(v)));
+            widest = std::max(widest, width(y_axis->LabelText(v)));
         left += widest + gap + tick_length;
     }
 
     int right = rect.right() - margin;
     if (x_axis)
-        right -= fm.horizontalAdvance(x_axis->LabelText(x_axis->Max())) / 2;
+        right -= width(x_axis->LabelText(x_axis->Max())) / 2;
     const auto entries = legend_entries(plot);
     if (!entries.empty()) {
         int widest = 0;
         for (const PlotChannel* channel : entries)
-            widest = std::max(widest, fm.horizontalAdvance(channel->TitleText()));
-        const int width = 2 * legend_padding + legend_swatch + gap + widest;
+            widest = std::max(widest, width(channel->TitleText()));
+        const int legend_width = 2 * legend_padding + legend_swatch + gap + widest;
         const int rows = static_cast<int>(entries.size());
         const int legend_height = 2 * legend_padding + rows * (fm.height() + 2);
-        out.legend = QRect(rect.right() - margin - width + 1, top, width, legend_height);
+        out.legend =
+            QRect(rect.right() - margin - legend_width + 1, top, legend_width, legend_height);
         right = std::min(right, out.legend.left() - 2 * margin);
     }
     out.plot_area = QRect(left, top, std::max(0, right - left + 1), height);
     return out;
 }
 
+void plot_painter::draw_text(QPainter& painter, text_cache& cache, const QRect& box, int flags,
+                             const QString& text) {
+    if (text.isEmpty())
+        return;
+    const int w = cache.width(text);
+    const int h = QFontMetrics(cache.font).height();
+    int x = box.left();
+    if (flags & Qt::AlignHCenter)
+        x = box.left() + (box.width() - w) / 2;
+    else if (flags & Qt::AlignRight)
+        x = box.right() + 1 - w;
+    int y = box.top();
+    if (flags & Qt::AlignVCenter)
+        y = box.top() + (box.height() - h) / 2;
+    painter.drawStaticText(QPoint(x, y), cache.text(text));
+}
+
 void plot_painter::paint(QPainter& painter, const QRect& rect, Plot& plot,
                          const QFont& label_font) {
-    const plot_layout lay = layout(plot, rect, label_font);
+    labels_.use(label_font);
+    titles_.use(title_font(plot));
+    const plot_layout lay = layout(plot, rect, label_font, &labels_);
     const QRect& area = lay.plot_area;
     plot.SetPlotArea(area.width(), area.height());
 
@@ -182,37 +232,46 @@ void plot_painter::paint(QPainter& painter, const QRect& rect, Plot& plot,
     const QColor frame = blend(background, Qt::white, 0.6);
     painter.fillRect(rect, background);
 
+    // Axis-parallel lines are filled rectangles: far cheaper than drawLine on a raster.
+    auto vline = [&](int x, int y0, int y1, const QColor& c) {
+        painter.fillRect(x, y0, 1, y1 - y0 + 1, c);
+    };
+    auto hline = [&](int x0, int x1, int y, const QColor& c) {
+        painter.fillRect(x0, y, x1 - x0 + 1, 1, c);
+    };
+
     const QFontMetrics fm(label_font);
     painter.setFont(label_font);
+    painter.setPen(text);
     const bool drawable = area.width() >= 2 && area.height() >= 2;
 
     if (drawable && plot.XAxisCount() > 0) {
         const PlotXAxis& axis = plot.GetXAxis(0);
         const pixel_map map(axis, area.width());
-        const plot_ticks ticks = axis.ticks(max_x_ticks(area.width(), fm, axis));
+        auto width = [&](const QString& s) { return labels_.width(s); };
+        const int label =
+            std::max(width(axis.LabelText(axis.Min())), width(axis.LabelText(axis.Max())));
+        const plot_ticks ticks =
+            axis.ticks(std::max(2, area.width() / std::max(1, label + 4 * fm.averageCharWidth())));
         auto column = [&](double v) {
             return area.left() + static_cast<int>(std::lround(map.offset(axis.scaled(v))));
         };
         const int below = area.bottom() + 1;
-        if (axis.GridLinesVisible()) {
-            painter.setPen(grid);
+        if (axis.GridLinesVisible())
             for (double v : ticks.major)
-                painter.drawLine(column(v), area.top(), column(v), area.bottom());
-        }
-        painter.setPen(frame);
+                vline(column(v), area.top(), area.bottom(), grid);
         for (double v : ticks.major)
-            painter.drawLine(column(v), below, column(v), below + tick_length - 1);
+            vline(column(v), below, below + tick_length - 1, frame);
         for (double v : ticks.minor)
-            painter.drawLine(column(v), below, column(v), below + minor_tick_length - 1);
-        painter.setPen(text);
+            vline(column(v), below, below + minor_tick_length - 1, frame);
         const int label_top = below + tick_length + gap / 2;
         for (double v : ticks.major)
-            painter.drawText(QRect(column(v) - 200, label_top, 400, fm.height()),
-                             Qt::AlignHCenter | Qt::AlignTop, axis.LabelText(v));
+            draw_text(painter, labels_, QRect(column(v) - 200, label_top, 400, fm.height()),
+                      Qt::AlignHCenter | Qt::AlignTop, axis.LabelText(v));
         if (axis.TitleShow())
-            painter.drawText(
-                QRect(area.left(), label_top + fm.height() + gap, area.width(), fm.height()),
-                Qt::AlignHCenter | Qt::AlignTop, axis.Title());
+            draw_text(painter, labels_,
+                      QRect(area.left(), label_top + fm.height() + gap, area.width(), fm.height()),
+                      Qt::AlignHCenter | Qt::AlignTop, axis.Title());
     }
     if (drawable && plot.YAxisCount() > 0) {
         const PlotYAxis& axis = plot.GetYAxis(0);
@@ -222,22 +281,19 @@ void plot_painter::paint(QPainter& painter, const QRect& rect, Plot& plot,
             return area.bottom() - static_cast<int>(std::lround(map.offset(axis.scaled(v))));
         };
         const int before = area.left() - 1;
-        if (axis.GridLinesVisible()) {
-            painter.setPen(grid);
+        if (axis.GridLinesVisible())
             for (double v : ticks.major)
-                painter.drawLine(area.left(), row(v), area.right(), row(v));
-        }
-        painter.setPen(frame);
+                hline(area.left(), area.right(), row(v), grid);
         for (double v : ticks.major)
-            painter.drawLine(before - tick_length + 1, row(v), before, row(v));
+            hline(before - tick_length + 1, before, row(v), frame);
         for (double v : ticks.minor)
-            painter.drawLine(before - minor_tick_length + 1, row(v), before, row(v));
-        painter.setPen(text);
+            hline(before - minor_tick_length + 1, before, row(v), frame);
         const int label_right = before - tick_length - gap;
         for (double v : ticks.major)
-            painter.drawText(QRect(rect.left(), row(v) - fm.height() / 2,
-                                   label_right - rect.left() + 1, fm.height()),
-                             Qt::AlignRight | Qt::AlignVCenter, axis.LabelText(v));
+            draw_text(painter, labels_,
+                      QRect(rect.left(), row(v) - fm.height() / 2, label_right - rect.left() + 1,
+                            fm.height()),
+                      Qt::AlignRight | Qt::AlignVCenter, axis.LabelText(v));
         if (axis.TitleShow()) {
             painter.save();
             painter.translate(rect.left() + margin, area.top() + area.height() / 2);
@@ -248,8 +304,10 @@ void plot_painter::paint(QPainter& painter, const QRect& rect, Plot& plot,
         }
     }
     if (drawable) {
-        painter.setPen(frame);
-        painter.drawRect(area.left() - 1, area.top() - 1, area.width() + 1, area.height() + 1);
+        hline(area.left() - 1, area.right() + 1, area.top() - 1, frame);
+        hline(area.left() - 1, area.right() + 1, area.bottom() + 1, frame);
+        vline(area.left() - 1, area.top(), area.bottom(), frame);
+        vline(area.right() + 1, area.top(), area.bottom(), frame);
         for (const auto& channel : plot.channels())
             paint_channel(painter, area, *channel);
     }
@@ -258,25 +316,26 @@ void plot_painter::paint(QPainter& painter, const QRect& rect, Plot& plot,
         // Centred on the plot area, as far as the chart's width allows.
         const int centre = area.left() + area.width() / 2;
         const int half = std::max(0, std::min(centre - rect.left(), rect.right() - centre));
-        painter.setFont(title_font(plot));
+        painter.setFont(titles_.font);
         painter.setPen(text);
-        painter.drawText(QRect(centre - half, lay.title.top(), 2 * half, lay.title.height()),
-                         Qt::AlignCenter, plot.TitleText());
+        draw_text(painter, titles_,
+                  QRect(centre - half, lay.title.top(), 2 * half, lay.title.height()),
+                  Qt::AlignHCenter | Qt::AlignVCenter, plot.TitleText());
         painter.setFont(label_font);
     }
 
     if (!lay.legend.isEmpty()) {
-        painter.setPen(frame);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(lay.legend.adjusted(0, 0, -1, -1));
-        int y = lay.legend.top() + legend_padding;
+        const QRect& box = lay.legend;
+        hline(box.left(), box.right(), box.top(), frame);
+        hline(box.left(), box.right(), box.bottom(), frame);
+        vline(box.left(), box.top(), box.bottom(), frame);
+        vline(box.right(), box.top(), box.bottom(), frame);
+        int y = box.top() + legend_padding;
         for (const PlotChannel* channel : legend_entries(plot)) {
             const int mid = y + fm.height() / 2;
-            const int x0 = lay.legend.left() + legend_padding;
-            if (channel->TraceVisible()) {
-                painter.setPen(channel->Color());
-                painter.drawLine(x0, mid, x0 + legend_swatch - 1, mid);
-            }
+            const int x0 = box.left() + legend_padding;
+            if (channel->TraceVisible())
+                hline(x0, x0 + legend_swatch - 1, mid, channel->Color());
             if (channel->MarkersVisible() || !channel->TraceVisible()) {
                 const int r = std::clamp(channel->MarkersSize(), 1, fm.height() / 3);
                 for (const disc_block& b : disc_blocks(r))
@@ -284,8 +343,9 @@ void plot_painter::paint(QPainter& painter, const QRect& rect, Plot& plot,
                                      b.rows, channel->Color());
             }
             painter.setPen(text);
-            painter.drawText(QRect(x0 + legend_swatch + gap, y, lay.legend.width(), fm.height()),
-                             Qt::AlignLeft | Qt::AlignVCenter, channel->TitleText());
+            draw_text(painter, labels_,
+                      QRect(x0 + legend_swatch + gap, y, box.width(), fm.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter, channel->TitleText());
             y += fm.height() + 2;
         }
     }

@@ -11,8 +11,10 @@
 #include "chart/plot.h"
 
 #include <QFont>
+#include <QHash>
 #include <QImage>
 #include <QRect>
+#include <QStaticText>
 #include <QWidget>
 
 #include <cstdint>
@@ -34,10 +36,23 @@ public:
     // labels and titles, channels in list order (traces, then markers), legend.
     void paint(QPainter& painter, const QRect& rect, Plot& plot, const QFont& label_font);
 
-    // The layout paint() uses (also sets nothing: pure computation).
+    // The layout paint() uses (sets nothing: pure computation).
     static plot_layout layout(const Plot& plot, const QRect& rect, const QFont& label_font);
 
 private:
+    // Texts laid out once and drawn many times: shaping a label costs more than drawing it.
+    struct text_cache {
+        QFont font;
+        QHash<QString, QStaticText> texts;
+        QHash<QString, int> widths;
+        void use(const QFont& f);
+        int width(const QString& text);
+        const QStaticText& text(const QString& text);
+    };
+    static plot_layout layout(const Plot& plot, const QRect& rect, const QFont& label_font,
+                              text_cache* labels);
+    void draw_text(QPainter& painter, text_cache& cache, const QRect& box, int flags,
+                   const QString& text);
     void paint_channel(QPainter& painter, const QRect& area, PlotChannel& channel);
     void paint_trace(QPainter& painter, const QRect& area, const PlotChannel& channel,
                      const PlotXAxis& x_axis, const PlotYAxis& y_axis, int first, int last);
@@ -49,6 +64,8 @@ private:
     std::vector<std::uint32_t> centres_;  // marker centres of this channel (pixel index)
     std::vector<std::uint8_t> coverage_;  // marker coverage when markers are many
     std::vector<QPoint> polyline_;
+    text_cache labels_;
+    text_cache titles_;
 };
 
 // Paints plot into a new image of the given size (RGB32), as a PlotWidget of that size

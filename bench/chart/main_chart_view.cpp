@@ -1,0 +1,69 @@
+#include "main_chart_view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace chart_bench {
+
+series make_bioluminescence(std::size_t points, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0, 0.08);
+    std::uniform_real_distribution<double> unit(0, 1);
+    series s;
+    s.x.reserve(points);
+    s.y.reserve(points);
+    double level = 3.5; // log10 of photons/second
+    for (std::size_t i = 0; i < points; ++i) {
+        level = std::clamp(level + 0.01 * (unit(rng) - 0.5), 1.5, 6.0);
+        s.x.push_back(static_cast<double>(i));
+        s.y.push_back(unit(rng) < 0.001 ? 0.0 : std::pow(10.0, level + noise(rng)));
+    }
+    return s;
+}
+
+view_spec main_chart_view(const series& data, view_kind kind) {
+    view_spec v;
+    if (data.x.empty())
+        return v;
+    v.x_max = data.x.back();
+    v.x_min = kind == view_kind::everything ? data.x.front() : v.x_max - 100;
+    return v;
+}
+
+void setup_main_chart(Plot& plot, const series& data, const view_spec& view) {
+    plot.SetTitleText("QELM 1Hz - Bioluminescence - photons/second");
+    PlotXAxis& x = plot.GetXAxis(0);
+    x.SetMin(0);
+    x.SetSpan(100);
+    x.SetTitle("Time from start in seconds (clock from computer)");
+    x.SetTitleShow(true);
+    PlotYAxis& y = plot.GetYAxis(0);
+    y.SetMin(1);
+    y.SetSpan(10000000);
+    y.SetTitle("Photons/second - log scale");
+    y.SetTitleShow(true);
+    y.SetScaleType(ScaleLog10);
+    y.SetLabelsFormatStyle(LabelsExponent);
+    PlotChannel& raw = plot.AddChannel();
+    raw.SetName("Raw Data");
+    raw.SetTitleText("Raw Data");
+    raw.SetVisible(false);
+    raw.SetVisibleInLegend(false);
+    PlotChannel& bl = plot.AddChannel();
+    bl.SetName("Computed Bioluminesence");
+    bl.SetTitleText("Device Computed BL");
+    bl.SetColor(view.marker_color);
+    bl.SetTraceVisible(false);
+    bl.SetMarkersVisible(true);
+    bl.SetMarkersSize(view.marker_radius);
+    plot.SetPlotArea(view.size.width() - 100, view.size.height() - 70);
+    for (std::size_t i = 0; i < data.x.size(); ++i)
+        bl.AddPoint(data.x[i], data.y[i]);
+    x.SetMin(view.x_min);
+    x.SetSpan(view.x_max - view.x_min);
+    y.SetMin(view.y_min);
+    y.SetSpan(view.y_max - view.y_min);
+}
+
+} // namespace chart_bench

@@ -1,0 +1,747 @@
+#include "app/main_window.h"
+
+#include "app/action_button.h"
+#include "app/badge.h"
+#include "app/options_window.h"
+#include "app/port_chooser.h"
+#include "app/prompts.h"
+#include "app/windows.h"
+#include "calibration/calibration_window.h"
+#include "chart/plot_widget.h"
+#include "link/clock.h"
+#include "link/link_error.h"
+#include "link/record_file.h"
+#include "schedule/schedule_window.h"
+#include "terminal/terminal_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+#ifdef __GNUC__
+__attribute__((format(printf, 1, 2)))
+#endif
+QString
+cformat(const char* format, ...) {
+    char buf[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    return QString::fromLatin1(buf);
+}
+
+QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QPushButton* make_button(const char* name, QWidget* parent) {
+    auto* b = new QPushButton(parent);
+    b->setObjectName(name);
+    return b;
+}
+
+const QColor badge_blue(0x1e, 0x6a, 0xd0);
+const QColor badge_red(0xc8, 0x24, 0x24);
+const QColor banner_red(0xd4, 0x12, 0x2c);
+const QColor banner_magenta(0xc2, 0x1e, 0xc8);
+const QColor pmt_off_grey(128, 128, 128);
+
+void setup_raw_chart(Plot& plot) {
+    plot.SetTitleText("QELM 60Hz - Last 60 raw counts");
+    plot.SetLegendVisible(false);
+    PlotXAxis& x = plot.GetXAxis(0);
+    x.SetMin(1);
+    x.SetSpan(60);
+    x.SetTitle("1 Hz data record (1-60)");
+    x.SetTitleShow(true);
+    x.SetLabelsPrecisionStyle(PrecisionFixedDecimals);
+    x.SetLabelsPrecision(0);
+    x.SetTrackingStyle(TrackScrollSmooth);
+    x.SetTrackingAlignFirstStyle(AlignFirstAuto);
+    PlotYAxis& y = plot.GetYAxis(0);
+    y.SetMin(0);
+    y.SetSpan(5);
+    y.SetTitle("Raw system counts");
+    y.SetTitleShow(true);
+    y.SetTrackingStyle(TrackScaleMinMax);
+    y.SetTrackingAlignFirstStyle(AlignFirstNone);
+
+    PlotChannel& raw = plot.AddChannel();
+    raw.SetName("Raw Data");
+    raw.SetTitleText("Raw Data");
+    raw.SetColor(Qt::red);
+    raw.SetTraceVisible(true);
+    raw.SetMarkersVisible(true);
+    raw.SetMarkersSize(2);
+    PlotChannel& computed = plot.AddChannel();
+    computed.SetName("Computed Bioluminesence");
+    computed.SetTitleText("Computed Bioluminesence");
+    computed.SetVisible(false);
+    computed.SetVisibleInLegend(false);
+    computed.SetColor(Qt::yellow);
+}
+
+void setup_bioluminescence_chart(Plot& plot) {
+    plot.SetTitleText("QELM 1Hz - Bioluminescence - photons/second");
+    plot.SetLegendVisible(false);
+    PlotXAxis& x = plot.GetXAxis(0);
+    x.SetMin(0);
+    x.SetSpan(100);
+    x.SetTitle("Time from start in seconds (clock from computer)");
+    x.SetTitleShow(true);
+    x.SetTrackingStyle(TrackScrollSmooth);
+    x.SetTrackingAlignFirstStyle(AlignFirstAuto);
+    PlotYAxis& y = plot.GetYAxis(0);
+    y.SetScaleType(ScaleLog10);
+    y.SetMin(1);
+    y.SetSpan(10000000);
+    y.SetTitle("Photons/second - log scale");
+    y.SetTitleShow(true);
+    y.SetLabelsFormatStyle(LabelsExponent);
+    y.SetTrackingStyle(TrackScaleMinMax);
+    y.SetTrackingAlignFirstStyle(AlignFirstNone);
+
+    PlotChannel& raw = plot.AddChannel();
+    raw.SetName("Raw Data");
+    raw.SetTitleText("Raw Data");
+    raw.SetVisible(false);
+    raw.SetVisibleInLegend(false);
+    raw.SetColor(Qt::red);
+    PlotChannel& bl = plot.AddChannel();
+    bl.SetName("Computed Bioluminesence");
+    bl.SetTitleText("Device Computed BL");
+    bl.SetColor(Qt::yellow);
+    bl.SetTraceVisible(false);
+    bl.SetMarkersVisible(true);
+    bl.SetMarkersSize(2);
+}
+
+} // namespace
+
+TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("F_Main");
+    setWindowTitle("Marev ;)");
+
+    build_actions();
+    build_menu();
+
+    Plot2 = new PlotWidget;
+    Plot2->setObjectName("Plot2");
+    setup_raw_chart(Plot2->plot());
+    Plot1 = new PlotWidget;
+    Plot1->setObjectName("Plot1");
+    setup_bioluminescence_chart(Plot1->plot());
+
+    // The "PMT is turned off!" notice lies over the upper chart, centred.
+    E_PMTOff = new QLineEdit("PMT is turned off!", Plot2);
+    E_PMTOff->setObjectName("E_PMTOff");
+    E_PMTOff->setEnabled(false);
+    E_PMTOff->setReadOnly(true);
+    E_PMTOff->setAlignment(Qt::AlignCenter);
+    E_PMTOff->setFocusPolicy(Qt::NoFocus);
+    {
+        QFont f("Arial Rounded MT Bold");
+        f.setStyleHint(QFont::SansSerif);
+        f.setPointSize(26);
+        f.setBold(true);
+        E_PMTOff->setFont(f);
+    }
+    E_PMTOff->setStyleSheet(
+        "QLineEdit { color: #ffe08a; background: rgba(40, 40, 40, 215);"
+        " border: 2px solid #ffe08a; border-radius: 22px; padding: 6px 18px; }");
+    E_PMTOff->hide();
+    Plot2->installEventFilter(this);
+
+    Splitter1 = new QSplitter(Qt::Vertical);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->addWidget(Plot2);
+    Splitter1->addWidget(Plot1);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setStyleSheet("QSplitter::handle { background: #2b2b2b; }");
+    Splitter1->setSizes({697 - 321 - Splitter1->handleWidth(), 321});
+
+    auto* central = new QWidget;
+    auto* row = new QHBoxLayout(central);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(build_panel());
+    row->addWidget(Splitter1, 1);
+    setCentralWidget(central);
+
+    // A client area of 903 by 697 below the menu, centred on the screen.
+    resize(903, 697 + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect r = frameGeometry();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(50);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    TimerMinute = new QTimer(this);
+    TimerMinute->setObjectName("TimerMinute");
+    TimerMinute->setInterval(1000);
+    connect(TimerMinute, &QTimer::timeout, this, [this] { TimerMinuteTimer(); });
+
+    reader = std::make_unique<qelm_reader>();
+    attach_reader();
+    settings.load();
+    reps_left = 0;
+    UD_Serial->setValue(settings.commport);
+    reader->set_include_time(settings.include_time);
+    TimerMinute->start();
+}
+
+TF_Main::~TF_Main() {
+    Timer1->stop();
+    TimerMinute->stop();
+    finish_record_file();
+    try {
+        reader->disconnect();
+    } catch (const std::exception&) {
+        // The program is ending; there is nobody left to tell.
+    }
+}
+
+QWidget* TF_Main::build_panel() {
+    auto* panel = new QWidget;
+    panel->setObjectName("Panel1");
+    panel->setFixedWidth(225);
+    panel->setAutoFillBackground(true);
+    // A compact face, so that the longest status texts fit the fixed width.
+    {
+        QFont f = panel->font();
+        f.setPointSizeF(8);
+        panel->setFont(f);
+    }
+
+    Label1 = make_label("Label1",
+                        "<span style=\"font-size:11pt\"><b>Marev</b></span><br>Keeps an eye on the "
+                        "QELM bioluminescence instrument, "
+                        "so that you can keep both of yours on the sample ;)",
+                        panel);
+    Label1->setWordWrap(true);
+
+    Label12 = make_label("Label12", "Com Port", panel);
+    UD_Serial = new port_chooser(panel);
+    UD_Serial->setObjectName("UD_Serial");
+    UD_Serial->setValue(4);
+    UD_Serial->on_click = [this] { UD_SerialClick(); };
+    E_Serial = UD_Serial->edit();
+    E_Serial->setObjectName("E_Serial");
+    UD_Serial->setFixedWidth(31 + UD_Serial->sizeHint().width() -
+                             UD_Serial->fontMetrics().horizontalAdvance("100"));
+
+    Label4 = make_label("Label4", "Communication Status:", panel);
+    L_CommStatus = make_label("L_CommStatus", "Haven't even tried yet.", panel);
+    L_CommStatus->setWordWrap(true);
+    {
+        QFont f = L_CommStatus->font();
+        f.setBold(true);
+        L_CommStatus->setFont(f);
+    }
+
+    B_Connect = make_button("B_Connect", panel);
+    B_Connect->setToolTip("Verify and establish communication with the instrument");
+    bind_button(B_Connect, A_Connect);
+    B_Record = make_button("B_Record", panel);
+    bind_button(B_Record, A_Record);
+    B_StopSchedule = make_button("B_StopSchedule", panel);
+    bind_button(B_StopSchedule, A_StopSchedule);
+
+    L_RecordingTo = make_label("L_RecordingTo", "Recording to:", panel);
+    L_FileName = new QLineEdit(panel);
+    L_FileName->setObjectName("L_FileName");
+    L_FileName->setReadOnly(true);
+    // A long path shows its end, where the file's own name is.
+    L_FileName->setAlignment(Qt::AlignRight);
+    L_FileSize = make_label("L_FileSize", "Filesize", panel);
+    L_TimeRecording = make_label("L_TimeRecording", "Time Recording", panel);
+    for (QWidget* w : {static_cast<QWidget*>(L_RecordingTo), static_cast<QWidget*>(L_FileName),
+                       static_cast<QWidget*>(L_FileSize), static_cast<QWidget*>(L_TimeRecording)})
+        w->hide();
+
+    Label2 = make_label("Label2", "Information and statistics:", panel);
+    L_Time = make_label("L_Time", "Time", panel);
+    L_Time->setAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    L_Serial = make_label("L_Serial", "Instrument Serial  Number", panel);
+    L_DataCounter = make_label("L_DataCounter", "Data Counter (bad/total)", panel);
+    L_CalCoeff = make_label("L_CalCoeff", "Current Calibration Coefficient", panel);
+    L_PumpRPM = make_label("L_PumpRPM", "Pump RPM", panel);
+    L_FlowRPM = make_label("L_FlowRPM", "Flow RPM", panel);
+    L_PMTvoltage = make_label("L_PMTvoltage", "PMT Voltage", panel);
+    L_HVControl = make_label("L_HVControl", "PMT Control Voltage", panel);
+    L_Raw = make_label("L_Raw", "Raw count", panel);
+    L_AveBL = make_label("L_AveBL", "Ave Bioluminescence", panel);
+    {
+        QFont f = L_AveBL->font();
+        f.setBold(true);
+        L_AveBL->setFont(f);
+    }
+    // Bold is wider: a large value moves to a second line instead of being cut.
+    L_AveBL->setWordWrap(true);
+    L_AveBL->hide();
+
+    I_PMTOn = new badge("PMT On", badge_blue, badge_blue, panel);
+    I_PMTOn->setObjectName("I_PMTOn");
+    I_PMTOff = new badge("PMT Off", badge_red, badge_red, panel);
+    I_PMTOff->setObjectName("I_PMTOff");
+    I_PumpOn = new badge("Pump On", badge_blue, badge_blue, panel);
+    I_PumpOn->setObjectName("I_PumpOn");
+    I_PumpOff = new badge("Pump Off", badge_red, badge_red, panel);
+    I_PumpOff->setObjectName("I_PumpOff");
+    I_PMTTooHigh = new badge("PMT Control Voltage Error!", banner_red, banner_magenta, panel);
+    I_PMTTooHigh->setObjectName("I_PMTTooHigh");
+    L_PMTTooHigh = make_label("L_PMTTooHigh",
+                              "The PMT Control Voltage is out of range.  This indicates "
+                              "malfunctioning and it is recommended you call Quorvex for service.",
+                              panel);
+    L_PMTTooHigh->setWordWrap(true);
+    for (QWidget* w : {static_cast<QWidget*>(I_PMTOn), static_cast<QWidget*>(I_PMTOff),
+                       static_cast<QWidget*>(I_PumpOn), static_cast<QWidget*>(I_PumpOff),
+                       static_cast<QWidget*>(I_PMTTooHigh), static_cast<QWidget*>(L_PMTTooHigh)})
+        w->hide();
+
+    B_PumpOn = make_button("B_PumpOn", panel);
+    bind_button(B_PumpOn, A_PumpOn);
+    B_PumpOff = make_button("B_PumpOff", panel);
+    bind_button(B_PumpOff, A_PumpOff);
+
+    auto* col = new QVBoxLayout(panel);
+    col->setContentsMargins(8, 8, 8, 8);
+    col->setSpacing(4);
+    col->addWidget(Label1);
+    col->addSpacing(6);
+    auto* port_row = new QHBoxLayout;
+    port_row->addWidget(Label12);
+    port_row->addWidget(UD_Serial);
+    port_row->addStretch(1);
+    col->addLayout(port_row);
+    col->addWidget(Label4);
+    col->addWidget(L_CommStatus);
+    col->addWidget(B_Connect);
+    col->addWidget(B_Record);
+    col->addWidget(B_StopSchedule);
+    col->addWidget(L_RecordingTo);
+    col->addWidget(L_FileName);
+    col->addWidget(L_FileSize);
+    col->addWidget(L_TimeRecording);
+    col->addSpacing(8);
+    col->addWidget(Label2);
+    col->addWidget(L_Time);
+    for (QLabel* l : {L_Serial, L_DataCounter, L_CalCoeff, L_PumpRPM, L_FlowRPM, L_PMTvoltage,
+                      L_HVControl, L_Raw, L_AveBL})
+        col->addWidget(l);
+    col->addSpacing(6);
+
+    // Each badge pair shares one place; the row keeps its height while both
+    // are hidden, so nothing below jumps when the first record arrives.
+    auto* badges = new QGridLayout;
+    badges->setSpacing(6);
+    badges->addWidget(I_PMTOn, 0, 0);
+    badges->addWidget(I_PMTOff, 0, 0);
+    badges->addWidget(I_PumpOn, 0, 1);
+    badges->addWidget(I_PumpOff, 0, 1);
+    badges->setRowMinimumHeight(0, I_PMTOn->sizeHint().height());
+    col->addLayout(badges);
+    auto* pump_row = new QHBoxLayout;
+    pump_row->addWidget(B_PumpOn);
+    pump_row->addWidget(B_PumpOff);
+    col->addLayout(pump_row);
+    col->addSpacing(6);
+    col->addWidget(I_PMTTooHigh);
+    col->addWidget(L_PMTTooHigh);
+    col->addStretch(1);
+    return panel;
+}
+
+void TF_Main::build_actions() {
+    const auto make = [this](QAction*& a, const char* name, const char* caption,
+                             const QKeySequence& key, void (TF_Main::*handler)()) {
+        a = new QAction(caption, this);
+        a->setObjectName(name);
+        a->setShortcut(key);
+        addAction(a);
+        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    };
+    make(A_Connect, "A_Connect", "Connect To Instrument", Qt::Key_F1, &TF_Main::A_ConnectExecute);
+    A_Connect->setData(1);
+    make(A_Record, "A_Record", "Start Recording", Qt::Key_F3, &TF_Main::A_RecordClick);
+    A_Record->setVisible(false);
+    make(A_StopSchedule, "A_StopSchedule", "Stop Scheduled Recording", Qt::Key_F5,
+         &TF_Main::A_StopScheduleExecute);
+    A_StopSchedule->setVisible(false);
+    make(A_PumpOn, "A_PumpOn", "Turn Pump On", QKeySequence("Ctrl+Alt+G"), &TF_Main::A_PumpOnClick);
+    make(A_PumpOff, "A_PumpOff", "Turn Pump Off", QKeySequence("Ctrl+Alt+S"),
+         &TF_Main::A_PumpOffClick);
+    make(A_PMTOn, "A_PMTOn", "Turn PMT On", QKeySequence("Ctrl+Alt+O"), &TF_Main::A_PMTOnClick);
+    make(A_PMTOff, "A_PMTOff", "Turn PMT Off", QKeySequence("Ctrl+Alt+I"), &TF_Main::A_PMTOffClick);
+    make(A_SetSchedule, "A_SetSchedule", "Set Schedule...", Qt::Key_F6,
+         &TF_Main::A_SetScheduleExecute);
+    make(A_CalibrationWindow, "A_CalibrationWindow", "Calibration Window",
+         QKeySequence("Ctrl+Alt+C"), &TF_Main::A_CalibrationWindowExecute);
+    make(A_TerminalWindow, "A_TerminalWindow", "Terminal Output Window", QKeySequence("Ctrl+Alt+T"),
+         &TF_Main::A_TerminalWindowExecute);
+    make(A_Options, "A_Options", "Options...", QKeySequence(), &TF_Main::A_OptionsExecute);
+
+    MExit = new QAction("E&xit", this);
+    MExit->setObjectName("MExit");
+    connect(MExit, &QAction::triggered, this, [this] { MExitClick(); });
+    MAbout = new QAction("&About...", this);
+    MAbout->setObjectName("MAbout");
+    MHelp = new QAction("Help", this);
+    MHelp->setObjectName("MHelp");
+}
+
+void TF_Main::build_menu() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(A_Connect);
+    file->addSeparator();
+    file->addAction(A_Record);
+    file->addAction(A_StopSchedule);
+    file->addSeparator();
+    file->addAction(MExit);
+
+    QMenu* device = menuBar()->addMenu("Control Device");
+    device->addAction(A_PumpOff);
+    device->addAction(A_PumpOn);
+    device->addSeparator();
+    device->addAction(A_PMTOn);
+    device->addAction(A_PMTOff);
+    device->addSeparator();
+    device->addAction(A_SetSchedule);
+
+    QMenu* window = menuBar()->addMenu("Window");
+    window->addAction(A_CalibrationWindow);
+    window->addAction(A_TerminalWindow);
+    window->addAction(A_Options);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(MAbout);
+    help->addSeparator();
+    help->addAction(MHelp);
+}
+
+void TF_Main::attach_reader() {
+    reader->set_line_callback([](const std::string& line) {
+        if (F_Terminal)
+            F_Terminal->add_line(line);
+    });
+}
+
+void TF_Main::A_ConnectExecute() {
+    shown = 0;
+    wait_ticks = 0;
+    link_state = Probing;
+    SwitchConnection(A_Connect->data().toInt() == 1);
+}
+
+void TF_Main::SwitchConnection(bool on) {
+    A_Connect->setVisible(true);
+    A_Connect->setEnabled(true);
+    if (on) {
+        // The replaced reader's file gets every line it took before it closes.
+        finish_record_file();
+        reader = std::make_unique<qelm_reader>();
+        attach_reader();
+        reader->set_include_time(settings.include_time);
+        try {
+            reader->connect(UD_Serial->value());
+        } catch (const link_error& e) {
+            marev::current_prompts().message(QString::fromStdString(e.what()),
+                                             "Error in communications",
+                                             QString::fromStdString(e.detail()));
+            A_Connect->setVisible(true);
+            return;
+        }
+        Plot1->plot().GetChannel(1).ClearPoints();
+        Plot2->plot().GetChannel(0).ClearPoints();
+        A_Connect->setText("Disconnect");
+        A_Connect->setData(2);
+        A_Connect->setShortcut(Qt::Key_F2);
+        Timer1->start();
+        if (F_Terminal)
+            F_Terminal->E_Send->setEnabled(true);
+        UD_Serial->setEnabled(false);
+        E_Serial->setEnabled(false);
+        if (F_Calibration)
+            F_Calibration->A_StartVerifyCal->setEnabled(true);
+        L_CommStatus->setText("Attempting to connect to instrument");
+        return;
+    }
+
+    A_Connect->setText("Connect To Instrument");
+    A_Connect->setData(1);
+    A_Connect->setShortcut(Qt::Key_F1);
+    L_CommStatus->setText("Disconnected.");
+    UD_Serial->setEnabled(true);
+    E_Serial->setEnabled(true);
+    A_Record->setVisible(false);
+    A_Record->setEnabled(false);
+    Timer1->stop();
+    if (F_Terminal)
+        F_Terminal->E_Send->setEnabled(false);
+    if (F_Calibration)
+        F_Calibration->A_StartVerifyCal->setEnabled(false);
+    try {
+        reader->disconnect();
+    } catch (const link_error& e) {
+        marev::current_prompts().message(QString::fromStdString(e.what()), "Error stopping device",
+                                         QString::fromStdString(e.detail()));
+    }
+}
+
+void TF_Main::UD_SerialClick() {
+    settings.commport = static_cast<std::int16_t>(UD_Serial->value());
+    settings.save();
+}
+
+void TF_Main::A_RecordClick() {}
+
+void TF_Main::A_StopScheduleExecute() {}
+
+void TF_Main::A_PumpOnClick() {
+    reader->send_command(1);
+}
+
+void TF_Main::A_PumpOffClick() {
+    reader->send_command(0);
+}
+
+void TF_Main::A_PMTOnClick() {
+    reader->send_command(3);
+}
+
+void TF_Main::A_PMTOffClick() {
+    reader->send_command(2);
+}
+
+namespace {
+void bring_up(QWidget* w) {
+    if (!w)
+        return;
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+} // namespace
+
+void TF_Main::A_SetScheduleExecute() {
+    bring_up(F_Schedule);
+}
+
+void TF_Main::A_CalibrationWindowExecute() {
+    bring_up(F_Calibration);
+}
+
+void TF_Main::A_TerminalWindowExecute() {
+    bring_up(F_Terminal);
+}
+
+void TF_Main::A_OptionsExecute() {
+    bring_up(F_Options);
+}
+
+void TF_Main::MExitClick() {
+    finish_record_file();
+    std::exit(0);
+}
+
+void TF_Main::finish_record_file() {
+    if (reader && reader->record_open()) {
+        reader->write_records();
+        reader->close_record();
+    }
+}
+
+void TF_Main::ShowRecordingState(bool on) {
+    A_Record->setVisible(true);
+    A_Record->setEnabled(true);
+    if (on) {
+        A_Record->setText("Stop Recording");
+        A_Record->setShortcut(Qt::Key_F4);
+        recording = true;
+        if (F_Terminal)
+            F_Terminal->clear_output();
+        reader->clear_lines();
+    } else {
+        A_Record->setText("Start Recording");
+        A_Record->setShortcut(Qt::Key_F3);
+        recording = false;
+    }
+}
+
+QString TF_Main::DefaultRecordName() const {
+    return QString::fromStdString(record_file_name(reader->serial_number(), marev::local_now()));
+}
+
+void TF_Main::Timer1Timer() {
+    try {
+        reader->poll();
+    } catch (const std::exception&) {
+        // A failed poll is an empty one; the next tick polls again.
+    }
+    if (F_Terminal)
+        F_Terminal->flush();
+
+    switch (link_state) {
+    case Probing:
+        if (reader->rx_byte_count() != 0) {
+            link_state = Identifying;
+            wait_ticks = 0;
+            return;
+        }
+        if (++wait_ticks > wait_limit)
+            link_state = TimedOut;
+        reader->send_command(5);
+        return;
+    case Identifying:
+        if (++wait_ticks > wait_limit) {
+            link_state = TimedOut;
+            return;
+        }
+        if (reader->serial_number() != 0) {
+            L_CommStatus->setText("QELM found.");
+            ShowRecordingState(false);
+            link_state = Running;
+            wait_ticks = 0;
+        }
+        break;
+    case NewSample:
+        wait_ticks = 0;
+        shown = 0;
+        link_state = Running;
+        break;
+    case TimedOut: {
+        A_Connect->setVisible(true);
+        wait_ticks = 0;
+        link_state = Probing;
+        // Stopped first, so that no fast tick runs while the box is open.
+        Timer1->stop();
+        QString close_error, close_detail;
+        try {
+            reader->disconnect();
+        } catch (const link_error& e) {
+            close_error = QString::fromStdString(e.what());
+            close_detail = QString::fromStdString(e.detail());
+        }
+        marev::current_prompts().message("Device timed out.  Is it connected?", "Nothing found");
+        SwitchConnection(false);
+        if (!close_error.isEmpty())
+            marev::current_prompts().message(close_error, "Error stopping device", close_detail);
+        return;
+    }
+    case Running:
+        break;
+    }
+    display_step();
+}
+
+void TF_Main::display_step() {
+    const std::size_t k = shown;
+    if (k >= reader->record_count())
+        return;
+    const qelm_reader& r = *reader;
+
+    Plot1->plot().GetChannel(1).AddPoint(double(r.time(k) - r.time(0)), r.ave_bl(k));
+    PlotChannel& raw = Plot2->plot().GetChannel(0);
+    raw.ClearPoints();
+    for (int j = 0; j < 60; ++j)
+        raw.AddPoint(j + 1, r.raw_count(k, std::size_t(j)));
+    raw.GetXAxis().FitToData();
+
+    L_Serial->setText(cformat("Serial Number: %03d", int(r.serial_number())));
+    L_DataCounter->setText(cformat("%d bad lines of %d lines total", r.bad_lines(), int(k)));
+    L_CalCoeff->setText(cformat("Calibration Coefficient: %.2e", r.cal_coeff(k)));
+
+    const bool pump_on = r.pump_rpm(k) != 0;
+    I_PumpOn->setVisible(pump_on);
+    I_PumpOff->setVisible(!pump_on);
+
+    const bool pmt_on = r.pmt_voltage(k) != 0.0;
+    I_PMTOff->setVisible(!pmt_on);
+    E_PMTOff->setVisible(!pmt_on);
+    I_PMTOn->setVisible(pmt_on);
+    const QColor background = pmt_on ? QColor(Qt::black) : pmt_off_grey;
+    Plot1->plot().SetBackGroundColor(background);
+    Plot2->plot().SetBackGroundColor(background);
+    if (!pmt_on)
+        place_pmt_off_text();
+
+    if (F_Calibration) {
+        F_Calibration->L_Pump->setText(pump_on ? "Pump Status: On" : "Pump Status: Off");
+        F_Calibration->L_PMT->setText(pmt_on ? "PMT Status: On" : "PMT Status: Off");
+    }
+
+    L_PumpRPM->setText(cformat("Pump RPM: %d", int(r.pump_rpm(k))));
+    L_FlowRPM->setText(cformat("Flow RPM: %d", int(r.flow_rpm(k))));
+    L_PMTvoltage->setText(cformat("PMT Input Voltage: %.2lf", r.pmt_voltage(k)));
+    L_AveBL->setText(cformat("Average Bioluminescence: %.2e", r.ave_bl(k)));
+    L_AveBL->setVisible(true);
+    L_Raw->setText(cformat("Raw counts: %.0f", r.raw_count(k, 0)));
+    L_HVControl->setText(cformat("PMT Control Voltage: %.3lf", r.hv_control(k)));
+
+    const double hv = r.hv_control(k);
+    const bool hv_bad = hv > 0.71 || hv == 0.0;
+    I_PMTTooHigh->setVisible(hv_bad);
+    L_PMTTooHigh->setVisible(hv_bad);
+
+    wait_ticks = 0;
+    ++shown;
+
+    if (recording)
+        reader->write_records();
+}
+
+void TF_Main::TimerMinuteTimer() {
+    const QString now = QString::fromStdString(marev::clock_text(marev::local_now()));
+    L_Time->setText(now);
+    if (F_Calibration)
+        F_Calibration->L_Time->setText(now);
+}
+
+void TF_Main::place_pmt_off_text() {
+    const QSize hint = E_PMTOff->sizeHint();
+    const int w = std::min(Plot2->width() - 20,
+                           E_PMTOff->fontMetrics().horizontalAdvance(E_PMTOff->text()) + 60);
+    const int h = hint.height() + 10;
+    E_PMTOff->setGeometry((Plot2->width() - w) / 2, (Plot2->height() - h) / 2, std::max(w, 10), h);
+    E_PMTOff->raise();
+}
+
+bool TF_Main::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Plot2 && event->type() == QEvent::Resize)
+        place_pmt_off_text();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TF_Main::closeEvent(QCloseEvent* event) {
+    event->accept();
+    // The secondary windows may still be open; closing this one ends the program.
+    QCoreApplication::quit();
+}

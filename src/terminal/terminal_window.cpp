@@ -1,0 +1,115 @@
+#include "terminal/terminal_window.h"
+
+#include "app/main_window.h"
+#include "app/windows.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+TF_Terminal::TF_Terminal(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName("F_Terminal");
+    setWindowTitle("Raw Output");
+    resize(823, 641);
+
+    M_Output = new QPlainTextEdit(this);
+    M_Output->setObjectName("M_Output");
+    M_Output->setReadOnly(true);
+    M_Output->setLineWrapMode(QPlainTextEdit::NoWrap);
+    M_Output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    M_Output->setMaximumBlockCount(max_lines);
+    M_Output->setUndoRedoEnabled(false);
+    M_Output->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    M_Output->setMinimumHeight(200);
+
+    E_Send = new QLineEdit(this);
+    E_Send->setObjectName("E_Send");
+    E_Send->setFixedWidth(338);
+    E_Send->setEnabled(false);
+    E_Send->installEventFilter(this);
+    connect(E_Send, &QLineEdit::textChanged, this, [this] { E_SendChange(); });
+
+    Label1 = new QLabel("Type in this box to send commands to QELM.  Commands will not be echoed.",
+                        this);
+    Label1->setObjectName("Label1");
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(E_Send);
+    bottom->addWidget(Label1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(M_Output, 1);
+    layout->addLayout(bottom);
+
+    setTabOrder(E_Send, M_Output);
+}
+
+void TF_Terminal::add_line(const std::string& text) {
+    // The carriage return that ends the instrument's lines is no part of
+    // what the output shows, and a control byte inside a line must not break
+    // it in two: one data line is one text line.
+    std::string_view line = text;
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    if (pending_count_ > 0)
+        pending_ += QChar('\n');
+    const qsizetype start = pending_.size();
+    pending_ += QString::fromLatin1(line.data(), qsizetype(line.size()));
+    for (qsizetype i = start; i < pending_.size(); ++i)
+        if (pending_[i].unicode() < 0x20 && pending_[i] != QChar('\t'))
+            pending_[i] = QChar(' ');
+    ++pending_count_;
+    // A backlog longer than the output could hold would only be cut again.
+    if (pending_count_ >= 2 * max_lines)
+        flush();
+}
+
+void TF_Terminal::flush() {
+    if (pending_count_ == 0)
+        return;
+    // Follow the end only while the user has not scrolled away from it.
+    QScrollBar* bar = M_Output->verticalScrollBar();
+    const bool at_end = bar->value() == bar->maximum();
+    M_Output->appendPlainText(pending_);
+    pending_.clear();
+    pending_count_ = 0;
+    if (at_end)
+        bar->setValue(bar->maximum());
+}
+
+void TF_Terminal::clear_output() {
+    pending_.clear();
+    pending_count_ = 0;
+    M_Output->clear();
+}
+
+void TF_Terminal::E_SendChange() {
+    const QString text = E_Send->text();
+    if (F_Main && F_Main->reader)
+        F_Main->reader->send_text(text.toStdString());
+    // Emptying the box changes its text once more; that call sends nothing.
+    E_Send->setText(QString());
+}
+
+void TF_Terminal::E_SendKeyPress(char key) {
+    if (key != '\r')
+        return;
+    if (F_Main && F_Main->reader)
+        F_Main->reader->send_text("\r");
+    E_Send->setText(QString());
+}
+
+bool TF_Terminal::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == E_Send && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            E_SendKeyPress('\r');
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

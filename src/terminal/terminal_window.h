@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+
+// "Raw Output": every good data line as it arrives, and an entry box whose
+// characters go to the instrument the moment they are typed, never echoed.
+class TF_Terminal : public QWidget {
+public:
+    // The output keeps the latest this many lines, so that a week of
+    // connection does not hold a week of text.
+    static constexpr int max_lines = 20000;
+
+    explicit TF_Terminal(QWidget* parent = nullptr);
+
+    // One good data line, as received without its newline. Lines are
+    // gathered and put into the output once per fast tick (flush()).
+    void add_line(const std::string& text);
+    void flush();
+    // Empties the output (a recording starts).
+    void clear_output();
+
+    void E_SendChange();
+    void E_SendKeyPress(char key);
+
+    QPlainTextEdit* M_Output;
+    QLineEdit* E_Send;
+    QLabel* Label1;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QString pending_;
+    int pending_count_ = 0;
+};

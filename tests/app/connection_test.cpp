@@ -1,0 +1,168 @@
+#include "windows_fixture.h"
+
+#include "app/port_chooser.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+using connection = instrument_test;
+
+void expect_disconnected_look() {
+    EXPECT_EQ(F_Main->A_Connect->text(), "Connect To Instrument");
+    EXPECT_EQ(F_Main->A_Connect->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(F_Main->A_Connect->data().toInt(), 1);
+    EXPECT_TRUE(F_Main->A_Connect->isVisible());
+    EXPECT_FALSE(F_Main->Timer1->isActive());
+    EXPECT_TRUE(F_Main->UD_Serial->isEnabled());
+    EXPECT_FALSE(F_Terminal->E_Send->isEnabled());
+    EXPECT_FALSE(F_Calibration->A_StartVerifyCal->isEnabled());
+    EXPECT_FALSE(F_Main->A_Record->isVisible());
+}
+
+TEST_F(connection, a_silent_device_is_probed_on_121_ticks_then_timed_out) {
+    connect();
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Attempting to connect to instrument");
+    EXPECT_EQ(F_Main->A_Connect->text(), "Disconnect");
+    EXPECT_EQ(F_Main->A_Connect->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_TRUE(F_Main->Timer1->isActive());
+    EXPECT_EQ(F_Main->Timer1->interval(), 50);
+    EXPECT_FALSE(F_Main->UD_Serial->isEnabled());
+    EXPECT_TRUE(F_Terminal->E_Send->isEnabled());
+    EXPECT_TRUE(F_Calibration->A_StartVerifyCal->isEnabled());
+
+    ticks(121);
+    EXPECT_EQ(inst.received(), std::string(121, 'P'));
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
+
+    ticks(1);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Device timed out.  Is it connected?");
+    EXPECT_EQ(prompts.messages[0].caption, "Nothing found");
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Disconnected.");
+    EXPECT_EQ(F_Main->link_state, TF_Main::Probing);
+    EXPECT_FALSE(F_Main->reader->port_open());
+    expect_disconnected_look();
+    EXPECT_EQ(inst.received(), "");
+}
+
+TEST_F(connection, bytes_without_a_record_time_out_121_ticks_after_the_first) {
+    connect();
+    ticks(1);
+    inst.send("no line end yet");
+    ticks(1);
+    EXPECT_EQ(F_Main->link_state, TF_Main::Identifying);
+    ticks(120);
+    EXPECT_EQ(F_Main->link_state, TF_Main::Identifying);
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Attempting to connect to instrument");
+    ticks(1);
+    EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
+    ticks(1);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Nothing found");
+    // Once the instrument answered it is not probed any more.
+    EXPECT_EQ(inst.received(), "P");
+}
+
+TEST_F(connection, serial_number_zero_is_shown_but_never_found) {
+    connect_and_sync();
+    for (int i = 0; i < 3; ++i) {
+        show(record_line(0));
+        ticks(100); // silence shorter than the limit, each time
+    }
+    EXPECT_EQ(F_Main->shown, 3u);
+    EXPECT_EQ(F_Main->L_Serial->text(), "Serial Number: 000");
+    EXPECT_EQ(F_Main->Plot1->plot().GetChannel(1).PointCount(), 3);
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Attempting to connect to instrument");
+    EXPECT_FALSE(F_Main->A_Record->isVisible());
+    EXPECT_EQ(F_Main->link_state, TF_Main::Identifying);
+
+    // The limit counts from the last record shown.
+    ticks(20);
+    EXPECT_EQ(F_Main->link_state, TF_Main::Identifying);
+    ticks(1);
+    EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
+}
+
+TEST_F(connection, a_serial_number_finds_the_instrument_and_running_never_times_out) {
+    connect_and_sync();
+    show(record_line(7));
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "QELM found.");
+    EXPECT_EQ(F_Main->link_state, TF_Main::Running);
+    EXPECT_TRUE(F_Main->A_Record->isVisible());
+    EXPECT_TRUE(F_Main->A_Record->isEnabled());
+    EXPECT_EQ(F_Main->A_Record->text(), "Start Recording");
+    EXPECT_EQ(F_Main->A_Record->shortcut(), QKeySequence(Qt::Key_F3));
+    EXPECT_FALSE(F_Main->recording);
+
+    ticks(500);
+    EXPECT_EQ(F_Main->link_state, TF_Main::Running);
+    EXPECT_TRUE(F_Main->Timer1->isActive());
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(F_Main->L_Serial->text(), "Serial Number: 007");
+
+    // Disconnecting hides the record action and keeps the last values.
+    F_Main->A_Connect->trigger();
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Disconnected.");
+    expect_disconnected_look();
+    EXPECT_EQ(F_Main->L_Serial->text(), "Serial Number: 007");
+}
+
+TEST_F(connection, disconnecting_while_probing_gives_the_next_attempt_its_full_wait) {
+    connect();
+    ticks(60);
+    F_Main->A_Connect->trigger();
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Disconnected.");
+    connect();
+    ticks(120);
+    EXPECT_EQ(F_Main->link_state, TF_Main::Probing);
+    ticks(1);
+    EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
+    ticks(1);
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(inst.received(), std::string(60 + 121, 'P'));
+}
+
+TEST_F(connection, device_actions_send_at_once_before_the_instrument_is_found) {
+    connect();
+    F_Main->A_PumpOn->trigger();
+    F_Main->A_PumpOff->trigger();
+    F_Main->A_PMTOn->trigger();
+    F_Main->A_PMTOff->trigger();
+    EXPECT_EQ(inst.received(), "gsoi");
+    // Without a connection they send nothing and complain of nothing.
+    F_Main->A_Connect->trigger();
+    F_Main->A_PumpOn->trigger();
+    EXPECT_EQ(inst.received(), "");
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(connection, the_chooser_names_its_device) {
+    EXPECT_EQ(F_Main->UD_Serial->toolTip().toStdString(), "COM7 opens " + inst.device());
+    F_Main->UD_Serial->setValue(3);
+    EXPECT_EQ(F_Main->UD_Serial->toolTip(), "COM3 opens /dev/ttyS2");
+}
+
+using no_instrument = windows_test;
+
+TEST_F(no_instrument, a_missing_port_is_reported_and_the_window_stays_disconnected) {
+    create_windows();
+    F_Main->UD_Serial->setValue(99);
+    F_Main->A_Connect->trigger();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Could Not Open COM99.");
+    EXPECT_EQ(prompts.messages[0].caption, "Error in communications");
+    EXPECT_TRUE(prompts.messages[0].detail.contains("/dev/ttyS98"));
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Haven't even tried yet.");
+    expect_disconnected_look();
+    // The fresh reader stays, unconnected; the next click tries again.
+    EXPECT_FALSE(F_Main->reader->port_open());
+    F_Main->A_Connect->trigger();
+    EXPECT_EQ(prompts.messages.size(), 2u);
+}
+
+} // namespace

@@ -1,0 +1,203 @@
+#include "windows_fixture.h"
+
+#include "app/badge.h"
+#include "chart/plot_widget.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+using display = instrument_test;
+
+std::vector<QPointF> points(PlotChannel& c) {
+    std::vector<QPointF> p;
+    for (int i = 0; i < c.PointCount(); ++i)
+        p.emplace_back(c.PointX(i), c.PointY(i));
+    return p;
+}
+
+TEST_F(display, a_record_fills_every_status_label_and_both_charts) {
+    connect_and_sync();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             F_Main->L_AveBL, F_Main->I_PMTOn, F_Main->I_PMTOff, F_Main->I_PumpOn,
+             F_Main->I_PumpOff, F_Main->I_PMTTooHigh, F_Main->L_PMTTooHigh, F_Main->E_PMTOff})
+        EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
+
+    show(record_line(7, 1500, 5.01, 0.5, 123456, 42));
+    EXPECT_EQ(F_Main->L_Serial->text(), "Serial Number: 007");
+    EXPECT_EQ(F_Main->L_DataCounter->text(), "0 bad lines of 0 lines total");
+    EXPECT_EQ(F_Main->L_CalCoeff->text(), "Calibration Coefficient: 1.25e-05");
+    EXPECT_EQ(F_Main->L_PumpRPM->text(), "Pump RPM: 1500");
+    EXPECT_EQ(F_Main->L_FlowRPM->text(), "Flow RPM: 1200");
+    EXPECT_EQ(F_Main->L_PMTvoltage->text(), "PMT Input Voltage: 5.01");
+    EXPECT_EQ(F_Main->L_HVControl->text(), "PMT Control Voltage: 0.500");
+    EXPECT_EQ(F_Main->L_Raw->text(), "Raw counts: 42");
+    EXPECT_EQ(F_Main->L_AveBL->text(), "Average Bioluminescence: 1.23e+05");
+    EXPECT_FALSE(F_Main->L_AveBL->isHidden());
+    EXPECT_EQ(F_Calibration->L_Pump->text(), "Pump Status: On");
+    EXPECT_EQ(F_Calibration->L_PMT->text(), "PMT Status: On");
+
+    // The first record is at x = 0 below; above, its 60 counts at 1 to 60.
+    PlotChannel& bl = F_Main->Plot1->plot().GetChannel(1);
+    EXPECT_EQ(points(bl), (std::vector<QPointF>{{0, 123456}}));
+    PlotChannel& raw = F_Main->Plot2->plot().GetChannel(0);
+    ASSERT_EQ(raw.PointCount(), 60);
+    EXPECT_EQ(raw.PointX(0), 1);
+    EXPECT_EQ(raw.PointY(0), 42);
+    for (int j = 1; j < 60; ++j) {
+        EXPECT_EQ(raw.PointX(j), j + 1);
+        EXPECT_EQ(raw.PointY(j), j + 1);
+    }
+
+    // A bad line costs the line after it too; the count shows at the next
+    // record, whose index is the number of records shown before it.
+    // Out of step again, the reader runs one line behind: the fourth line
+    // brings the third.
+    inst.send("QELM garbage\r\n" + record_line(7, 1500, 5.01, 0.5, 2e6, 7) + "\n" +
+              record_line(7, 1500, 5.01, 0.5, 3e6, 9) + "\n");
+    clock.advance(4);
+    show(record_line(7, 1500, 5.01, 0.5, 4e6, 11));
+    EXPECT_EQ(F_Main->L_DataCounter->text(), "1 bad lines of 1 lines total");
+    EXPECT_EQ(F_Main->L_Raw->text(), "Raw counts: 9");
+    EXPECT_EQ(points(bl), (std::vector<QPointF>{{0, 123456}, {5, 3e6}}));
+    EXPECT_EQ(raw.PointCount(), 60);
+    EXPECT_EQ(raw.PointY(0), 9);
+}
+
+TEST_F(display, shows_one_record_per_tick) {
+    connect_and_sync();
+    inst.send(record_line(7, 1500, 5, 0.5, 10, 1) + "\n" + record_line(7, 1500, 5, 0.5, 20, 2) +
+              "\n");
+    ticks(1);
+    EXPECT_EQ(F_Main->shown, 1u);
+    EXPECT_EQ(F_Main->L_Raw->text(), "Raw counts: 1");
+    ticks(1);
+    EXPECT_EQ(F_Main->shown, 2u);
+    EXPECT_EQ(F_Main->L_Raw->text(), "Raw counts: 2");
+    ticks(1);
+    EXPECT_EQ(F_Main->shown, 2u);
+    EXPECT_EQ(F_Main->Plot1->plot().GetChannel(1).PointCount(), 2);
+}
+
+TEST_F(display, badges_backgrounds_and_the_warning_follow_each_record) {
+    struct row {
+        unsigned pump;
+        double pmt, hv;
+        bool pump_on, pmt_on, warning;
+    };
+    const row rows[] = {
+        {1500, 5.01, 0.71, true, true, false}, {1500, 5.01, 0.7101, true, true, true},
+        {0, 5.01, 0.0, false, true, true},     {1, 0.0, -0.5, true, false, false},
+        {1500, 0.01, 0.3, true, true, false},
+    };
+    connect_and_sync();
+    const QColor grey(128, 128, 128), black(Qt::black);
+    for (const row& r : rows) {
+        show(record_line(7, r.pump, r.pmt, r.hv));
+        SCOPED_TRACE(::testing::Message()
+                     << "pump " << r.pump << " pmt " << r.pmt << " hv " << r.hv);
+        EXPECT_EQ(!F_Main->I_PumpOn->isHidden(), r.pump_on);
+        EXPECT_EQ(!F_Main->I_PumpOff->isHidden(), !r.pump_on);
+        EXPECT_EQ(!F_Main->I_PMTOn->isHidden(), r.pmt_on);
+        EXPECT_EQ(!F_Main->I_PMTOff->isHidden(), !r.pmt_on);
+        EXPECT_EQ(!F_Main->E_PMTOff->isHidden(), !r.pmt_on);
+        EXPECT_EQ(F_Main->Plot1->plot().BackGroundColor(), r.pmt_on ? black : grey);
+        EXPECT_EQ(F_Main->Plot2->plot().BackGroundColor(), r.pmt_on ? black : grey);
+        EXPECT_EQ(!F_Main->I_PMTTooHigh->isHidden(), r.warning);
+        EXPECT_EQ(!F_Main->L_PMTTooHigh->isHidden(), r.warning);
+        EXPECT_EQ(F_Calibration->L_Pump->text(),
+                  r.pump_on ? "Pump Status: On" : "Pump Status: Off");
+        EXPECT_EQ(F_Calibration->L_PMT->text(), r.pmt_on ? "PMT Status: On" : "PMT Status: Off");
+    }
+    EXPECT_EQ(F_Main->E_PMTOff->text(), "PMT is turned off!");
+    EXPECT_FALSE(F_Main->E_PMTOff->isEnabled());
+    EXPECT_EQ(F_Main->I_PMTTooHigh->words(), "PMT Control Voltage Error!");
+}
+
+TEST_F(display, the_charts_are_set_up_as_the_windows_use_them) {
+    Plot& raw = F_Main->Plot2->plot();
+    Plot& bl = F_Main->Plot1->plot();
+    EXPECT_EQ(raw.TitleText(), "QELM 60Hz - Last 60 raw counts");
+    EXPECT_EQ(bl.TitleText(), "QELM 1Hz - Bioluminescence - photons/second");
+    EXPECT_FALSE(raw.LegendVisible() || bl.LegendVisible());
+
+    const PlotXAxis& rx = raw.GetXAxis(0);
+    EXPECT_EQ(std::tuple(rx.Min(), rx.Span(), rx.Title(), rx.TitleShow()),
+              std::tuple(1.0, 60.0, QString("1 Hz data record (1-60)"), true));
+    EXPECT_EQ(rx.LabelText(30), "30");
+    const PlotYAxis& ry = raw.GetYAxis(0);
+    EXPECT_EQ(std::tuple(ry.Min(), ry.Span(), ry.Title(), ry.ScaleType()),
+              std::tuple(0.0, 5.0, QString("Raw system counts"), ScaleLinear));
+    const PlotXAxis& bx = bl.GetXAxis(0);
+    EXPECT_EQ(std::tuple(bx.Min(), bx.Span(), bx.Title(), bx.TrackingStyle()),
+              std::tuple(0.0, 100.0, QString("Time from start in seconds (clock from computer)"),
+                         TrackScrollSmooth));
+    const PlotYAxis& by = bl.GetYAxis(0);
+    EXPECT_EQ(std::tuple(by.Min(), by.Span(), by.Title(), by.ScaleType(), by.LabelsFormatStyle(),
+                         by.TrackingStyle()),
+              std::tuple(1.0, 1e7, QString("Photons/second - log scale"), ScaleLog10,
+                         LabelsExponent, TrackScaleMinMax));
+
+    ASSERT_EQ(raw.ChannelCount(), 2);
+    ASSERT_EQ(bl.ChannelCount(), 2);
+    const PlotChannel& r0 = raw.GetChannel(0);
+    EXPECT_EQ(std::tuple(r0.Name(), r0.Visible(), r0.TraceVisible(), r0.MarkersVisible(),
+                         r0.MarkersSize()),
+              std::tuple(QString("Raw Data"), true, true, true, 2));
+    EXPECT_FALSE(raw.GetChannel(1).Visible());
+    EXPECT_FALSE(bl.GetChannel(0).Visible());
+    const PlotChannel& b1 = bl.GetChannel(1);
+    EXPECT_EQ(std::tuple(b1.Name(), b1.TitleText(), b1.Color(), b1.TraceVisible(),
+                         b1.MarkersVisible(), b1.MarkersSize()),
+              std::tuple(QString("Computed Bioluminesence"), QString("Device Computed BL"),
+                         QColor(Qt::yellow), false, true, 2));
+}
+
+TEST_F(display, connecting_empties_both_charts) {
+    connect_and_sync();
+    show(record_line());
+    show(record_line());
+    F_Main->A_Connect->trigger();
+    // The old values stay until a new connection.
+    EXPECT_EQ(F_Main->Plot1->plot().GetChannel(1).PointCount(), 2);
+    connect();
+    EXPECT_EQ(F_Main->Plot1->plot().GetChannel(1).PointCount(), 0);
+    EXPECT_EQ(F_Main->Plot2->plot().GetChannel(0).PointCount(), 0);
+    EXPECT_EQ(F_Main->shown, 0u);
+}
+
+TEST_F(display, while_recording_each_record_shown_feeds_the_file) {
+    temp_dir dir;
+    const std::string path = dir.file("rec.dat");
+    connect_and_sync();
+    show(record_line(7, 1500, 5, 0.5, 1, 1));
+    F_Main->reader->open_record(path, 0);
+    F_Main->ShowRecordingState(true);
+    EXPECT_EQ(F_Main->A_Record->text(), "Stop Recording");
+    EXPECT_EQ(F_Main->A_Record->shortcut(), QKeySequence(Qt::Key_F4));
+    show(record_line(7, 1500, 5, 0.5, 2, 2));
+    show(record_line(7, 1500, 5, 0.5, 3, 3));
+    EXPECT_EQ(read_file(path),
+              record_line(7, 1500, 5, 0.5, 2, 2) + record_line(7, 1500, 5, 0.5, 3, 3));
+}
+
+// "E&xit" ends the process at once; what the reader took before must reach
+// the file all the same.
+TEST_F(display, exit_writes_and_closes_the_record_file_first) {
+    temp_dir dir;
+    const std::string path = dir.file("rec.dat");
+    connect_and_sync();
+    F_Main->reader->open_record(path, 0);
+    F_Main->ShowRecordingState(true);
+    show(record_line(7, 1500, 5, 0.5, 1, 1));
+    // Taken from the port, not yet shown.
+    inst.send(record_line(7, 1500, 5, 0.5, 2, 2) + "\n");
+    F_Main->reader->poll();
+    EXPECT_EXIT(F_Main->MExitClick(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(read_file(path),
+              record_line(7, 1500, 5, 0.5, 1, 1) + record_line(7, 1500, 5, 0.5, 2, 2));
+}
+
+} // namespace

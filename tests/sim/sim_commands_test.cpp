@@ -7,6 +7,7 @@
 
 #include "data_line.h"
 #include "pty_client.h"
+#include "sim_log.h"
 #include "sim_process.h"
 
 using namespace qelm_sim;
@@ -56,6 +57,23 @@ TEST(sim_commands, sends_nothing_before_P_then_a_line_a_tick) {
     auto second = client.line(1s);
     ASSERT_TRUE(second && read_sim_line(*second));
     EXPECT_EQ(read_sim_line(*second)->counter, read_sim_line(*first)->counter + 1);
+}
+
+TEST(sim_commands, autostart_sends_from_the_first_reader_on) {
+    scratch_dir dir;
+    const std::string log = dir.file("log");
+    sim_process sim(
+        {"--port", "2", "--port-folder", dir.path(), "--rate", "100", "--autostart", "--log", log});
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(sent_bytes(log).empty());
+    pty_client client(sim.device());
+    // A reader that discards what waited in the port while it set up.
+    ::tcflush(client.fd(), TCIFLUSH);
+    auto first = client.line();
+    ASSERT_TRUE(first);
+    auto l = read_sim_line(*first);
+    ASSERT_TRUE(l);
+    EXPECT_EQ(l->counter, 1u);
 }
 
 TEST(sim_commands, pump_pmt_and_hv_step_show_in_the_lines) {

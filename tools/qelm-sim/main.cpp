@@ -61,6 +61,9 @@ constexpr auto drain_limit = 10s;
 // After the last write, unread() is trusted only once the pty has had time to
 // pass the bytes on.
 constexpr auto drain_settle = 50ms;
+// --autostart begins this long after a reader first opens the device, once it
+// has set up its port: setting it up may discard what is already waiting.
+constexpr auto autostart_delay = 20ms;
 
 class simulator {
 public:
@@ -75,9 +78,9 @@ public:
     int run();
 
 private:
-    void start_sending(clock_type::time_point now) {
+    void start_sending(clock_type::time_point first_line) {
         started_ = true;
-        next_tick_ = now;
+        next_tick_ = first_line;
     }
     void read_master();
     void write_pending();
@@ -94,6 +97,7 @@ private:
     clock_type::time_point last_write_{};
     clock_type::time_point drain_deadline_{};
     bool started_ = false;
+    bool autostart_waiting_ = false; // for the first reader
     bool ending_ = false;
     bool dropping_ = false;
     std::deque<std::string> pending_;
@@ -164,8 +168,12 @@ int simulator::run() {
     std::printf("qelm-sim: COM%d is %s (link %s)\n", opt_.port, port_.device().c_str(),
                 port_.link_path().c_str());
     std::fflush(stdout);
-    if (opt_.autostart)
-        start_sending(clock_type::now());
+    if (opt_.autostart) {
+        if (port_.watch_fd() >= 0)
+            autostart_waiting_ = true;
+        else
+            start_sending(clock_type::now());
+    }
     if (!schedule_.ticking()) {
         ending_ = schedule_.done();
         drain_deadline_ = clock_type::now() + drain_limit;
@@ -192,6 +200,11 @@ int simulator::run() {
             auto ev = port_.read_watch();
             for (int i = 0; i < ev.opens; ++i)
                 log_.note("OPEN");
+            if (ev.opens > 0 && autostart_waiting_) {
+                autostart_waiting_ = false;
+                if (!started_)
+                    start_sending(clock_type::now() + autostart_delay);
+            }
             for (int i = 0; i < ev.closes; ++i)
                 log_.note("CLOSE");
         }

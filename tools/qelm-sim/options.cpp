@@ -54,7 +54,8 @@ const std::vector<option_spec>& specs() {
                                    "\"");
              o.rate = r;
          }},
-        {"--autostart", nullptr, "send from the start, without waiting for 'P'",
+        {"--autostart", nullptr,
+         "send without waiting for 'P', from when a reader first opens the device",
          [](options& o, const std::string&) { o.autostart = true; }},
         {"--lines", "N", "exit after N lines, once the reader has taken them (at most 10 s later)",
          [](options& o, const std::string& v) { o.lines = whole("--lines", v, 0, 1LL << 62); }},

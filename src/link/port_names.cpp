@@ -4,6 +4,11 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 std::string default_folder() {
@@ -14,7 +19,12 @@ std::string default_folder() {
     } else if (const char* home = std::getenv("HOME"); home && *home) {
         base = std::string(home) + "/.config";
     } else {
+#ifndef _WIN32
+        const passwd* pw = ::getpwuid(::getuid());
+        base = std::string(pw && pw->pw_dir ? pw->pw_dir : "") + "/.config";
+#else
         base = ".config";
+#endif
     }
     return base + "/Quorvex/ports";
 }

@@ -110,6 +110,10 @@ void Serial::close() {
         open_port_ = 0;
         return;
     }
+    // The exclusive flag belongs to the device, not to this handle, and
+    // outlives it where the device stays (a pseudo-terminal): drop it so that
+    // the next connection, of any user, can open the port again.
+    ::ioctl(fd_, TIOCNXCL);
     const int r = ::close(fd_);
     fd_ = -1;
     const bool was_open = open_port_ != 0;

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 TF_Terminal::TF_Terminal(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -71,14 +72,23 @@ void TF_Terminal::add_line(const std::string& text) {
 void TF_Terminal::flush() {
     if (pending_count_ == 0)
         return;
-    // Follow the end only while the user has not scrolled away from it.
+    // Follow the end only while the user has not scrolled away from it, and
+    // keep the sideways position: lines are read from their start.
     QScrollBar* bar = M_Output->verticalScrollBar();
+    QScrollBar* side = M_Output->horizontalScrollBar();
     const bool at_end = bar->value() == bar->maximum();
+    const int across = side->value();
     M_Output->appendPlainText(pending_);
     pending_.clear();
     pending_count_ = 0;
-    if (at_end)
+    if (at_end) {
+        QTextCursor c = M_Output->textCursor();
+        c.movePosition(QTextCursor::End);
+        c.movePosition(QTextCursor::StartOfBlock);
+        M_Output->setTextCursor(c);
         bar->setValue(bar->maximum());
+    }
+    side->setValue(across);
 }
 
 void TF_Terminal::clear_output() {

@@ -1,8 +1,10 @@
 #include "windows_fixture.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -76,7 +78,7 @@ TEST_F(terminal, lists_good_lines_and_not_bad_ones) {
 
 using terminal_bound = windows_test;
 
-TEST_F(terminal_bound, keeps_the_latest_lines) {
+TEST_F(terminal_bound, keeps_the_latest_lines_and_shows_the_last_from_its_start) {
     create_windows();
     const int n = TF_Terminal::max_lines + 50;
     for (int i = 0; i < n; ++i)
@@ -86,6 +88,20 @@ TEST_F(terminal_bound, keeps_the_latest_lines) {
     ASSERT_EQ(lines.size(), TF_Terminal::max_lines);
     EXPECT_EQ(lines.front(), "line 50");
     EXPECT_EQ(lines.back(), "line " + QString::number(n - 1));
+
+    // Filled while hidden, then shown: the last line, from its start.
+    F_Terminal->add_line(std::string(3000, '7') + "\r");
+    F_Terminal->flush();
+    F_Terminal->show();
+    QCoreApplication::processEvents();
+    F_Terminal->add_line("one more\r");
+    F_Terminal->flush();
+    QCoreApplication::processEvents();
+    const QScrollBar* down = F_Terminal->M_Output->verticalScrollBar();
+    EXPECT_EQ(down->value(), down->maximum());
+    const QScrollBar* side = F_Terminal->M_Output->horizontalScrollBar();
+    EXPECT_GT(side->maximum(), 0);
+    EXPECT_EQ(side->value(), 0);
 }
 
 } // namespace

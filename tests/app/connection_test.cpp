@@ -151,6 +151,7 @@ using no_instrument = windows_test;
 
 TEST_F(no_instrument, a_missing_port_is_reported_and_the_window_stays_disconnected) {
     create_windows();
+    F_Main->settings.include_time = true;
     F_Main->UD_Serial->setValue(99);
     F_Main->A_Connect->trigger();
     ASSERT_EQ(prompts.messages.size(), 1u);
@@ -159,10 +160,22 @@ TEST_F(no_instrument, a_missing_port_is_reported_and_the_window_stays_disconnect
     EXPECT_TRUE(prompts.messages[0].detail.contains("/dev/ttyS98"));
     EXPECT_EQ(F_Main->L_CommStatus->text(), "Haven't even tried yet.");
     expect_disconnected_look();
-    // The fresh reader stays, unconnected; the next click tries again.
+    // The fresh reader stays, unconnected, with the stored record format;
+    // the next click tries again.
     EXPECT_FALSE(F_Main->reader->port_open());
+    EXPECT_TRUE(F_Main->reader->include_time());
     F_Main->A_Connect->trigger();
     EXPECT_EQ(prompts.messages.size(), 2u);
+}
+
+TEST_F(no_instrument, the_one_second_tick_sets_both_clock_labels) {
+    create_windows();
+    EXPECT_TRUE(F_Main->TimerMinute->isActive());
+    EXPECT_EQ(F_Main->TimerMinute->interval(), 1000);
+    clock.set(1204621503); // a Tuesday in March 2008, in UTC
+    F_Main->TimerMinuteTimer();
+    EXPECT_EQ(F_Main->L_Time->text(), "Tue Mar 04 09:05:03 2008\n");
+    EXPECT_EQ(F_Calibration->L_Time->text(), "Tue Mar 04 09:05:03 2008\n");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/quit_signals.h"
 #include "app/windows.h"
 
 #include <clocale>
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     // a decimal point.
     std::setlocale(LC_NUMERIC, "C");
     QGuiApplication::setDesktopFileName("marev");
+    quit_on_termination_signals();
 
     int status = 0;
     try {

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# install_test.sh BUILD_DIR: cmake --install into a temporary prefix, then the
+# installed programs start, the desktop entry is valid and the icon and the
+# documentation are where the desktop looks for them.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "install test: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in bin/marev bin/qelm-sim; do
+  [ -x "$prefix/$f" ] || fail "$f not installed"
+done
+for f in share/applications/marev.desktop share/icons/hicolor/scalable/apps/marev.svg \
+         share/doc/marev/README.md; do
+  [ -f "$prefix/$f" ] || fail "$f not installed"
+done
+desktop-file-validate "$prefix/share/applications/marev.desktop" || fail "desktop entry not valid"
+"$prefix/bin/qelm-sim" --help >/dev/null || fail "qelm-sim --help failed"
+
+# The program starts, shows its window, and ends cleanly when asked to.
+export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$prefix/config" XDG_RUNTIME_DIR="$prefix/run"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+"$prefix/bin/marev" 2>"$prefix/marev.log" &
+pid=$!
+sleep 2
+kill -0 "$pid" 2>/dev/null || { cat "$prefix/marev.log" >&2; fail "marev did not keep running"; }
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq 0 ] || fail "marev ended with status $status on SIGTERM"
+echo "install test: ok"

@@ -43,10 +43,13 @@ TF_Calibration::TF_Calibration(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* prev_caption = new QLabel("Previous calibration", TabSheet1);
     E_PrevCal = new QLineEdit("No Previous Calibration", TabSheet1);
     E_PrevCal->setObjectName("E_PrevCal");
+    L_ReadingTime = new QLabel(TabSheet1);
+    L_ReadingTime->setObjectName("L_ReadingTime");
     auto* page = new QVBoxLayout(TabSheet1);
     page->addWidget(B_StartVerifyCal, 0, Qt::AlignLeft);
     page->addWidget(prev_caption);
     page->addWidget(E_PrevCal);
+    page->addWidget(L_ReadingTime);
     page->addStretch(1);
 
     // Status row, always visible below the pages.

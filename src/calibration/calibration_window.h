@@ -33,4 +33,9 @@ public:
     QPushButton* B_PumpOn;
     QPushButton* B_PumpOff;
     QLabel* L_Time;
+
+    // Seconds left of the current step's reading; the main window's
+    // one-second timer counts it down and shows it in L_ReadingTime.
+    int countdown = 0;
+    QLabel* L_ReadingTime;
 };

@@ -1,67 +1,351 @@
 #include "calibration/calibration_window.h"
 
 #include "app/action_button.h"
+#include "app/application.h"
 #include "app/main_window.h"
+#include "app/prompts.h"
 #include "app/windows.h"
+#include "calibration/calibration_file.h"
+#include "chart/plot_widget.h"
+#include "link/clock.h"
+#include "link/link_error.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QEvent>
+#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <cstdarg>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+#ifdef __GNUC__
+__attribute__((format(printf, 1, 2)))
+#endif
+QString
+cformat(const char* format, ...) {
+    char buf[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    return QString::fromLatin1(buf);
+}
+
+// A path from the edit box, in the file system's own encoding.
+std::filesystem::path file_path(const QString& text) {
+#ifdef _WIN32
+    return std::filesystem::path(text.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+#endif
+}
+
+// Runs a handler for a signal; what it throws is shown as the top-level
+// handler shows it, without unwinding through Qt's signal code.
+template <class F> void guarded(F&& f) {
+    try {
+        f();
+    } catch (...) {
+        show_uncaught(std::current_exception());
+    }
+}
+
+QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    if (name)
+        l->setObjectName(name);
+    return l;
+}
+
+QPushButton* make_button(const char* name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+QAction* make_action(QWidget* owner, const char* name, const QString& caption, bool enabled) {
+    auto* a = new QAction(caption, owner);
+    a->setObjectName(name);
+    a->setEnabled(enabled);
+    owner->addAction(a);
+    return a;
+}
+
+const char* const not_calibrated[3] = {"HV Step 1:  Not yet calibrated",
+                                       "HV Step 2:  Not yet calibrated",
+                                       "HV Step 3:  Not yet calibrated"};
+const QString no_previous = QStringLiteral("Previous Calibration: Not found.");
+
+} // namespace
 
 TF_Calibration::TF_Calibration(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("F_Calibration");
     setWindowTitle("Utilities");
     resize(852, 505);
 
-    A_StartVerifyCal = new QAction("Start Calibration Procedure", this);
-    A_StartVerifyCal->setObjectName("A_StartVerifyCal");
-    A_StartVerifyCal->setEnabled(false);
-    addAction(A_StartVerifyCal);
-    connect(A_StartVerifyCal, &QAction::triggered, this, [this] { A_StartVerifyCalExecute(); });
+    A_StartVerifyCal = make_action(this, "A_StartVerifyCal", "Start Calibration Procedure", false);
+    A_LoadCalibration = make_action(this, "A_LoadCalibration", "Load Calibration", true);
+    A_CalibrateHVStep = make_action(this, "A_CalibrateHVStep", "Calibrate HV Step 1", false);
+    A_CalibrateHVStep->setData(1);
+    A_SaveStopCal = make_action(this, "A_SaveStopCal", "Save and Stop Calibration", false);
+    connect(A_StartVerifyCal, &QAction::triggered, this,
+            [this] { guarded([this] { A_StartVerifyCalExecute(); }); });
+    connect(A_LoadCalibration, &QAction::triggered, this,
+            [this] { guarded([this] { A_LoadCalibrationExecute(); }); });
+    connect(A_CalibrateHVStep, &QAction::triggered, this,
+            [this] { guarded([this] { A_CalibrateHVStepExecute(); }); });
+    connect(A_SaveStopCal, &QAction::triggered, this,
+            [this] { guarded([this] { A_SaveStopCalExecute(); }); });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+    TimerCalibrate = new QTimer(this);
+    TimerCalibrate->setObjectName("TimerCalibrate");
+    TimerCalibrate->setInterval(63000);
+    connect(TimerCalibrate, &QTimer::timeout, this,
+            [this] { guarded([this] { TimerCalibrateTimer(); }); });
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName("PageControl1");
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName("TabSheet1");
-    TabSheet3 = new QWidget;
-    TabSheet3->setObjectName("TabSheet3");
-    TS_CalHistory = new QWidget;
-    TS_CalHistory->setObjectName("TS_CalHistory");
+    TabSheet1 = build_verify_page();
+    TabSheet3 = build_service_page();
+    TS_CalHistory = build_history_page();
     PageControl1->addTab(TabSheet1, "Verify Calibrations");
     PageControl1->addTab(TabSheet3, "Black Magic Goes Here");
     PageControl1->addTab(TS_CalHistory, "Calibration History");
     PageControl1->setTabVisible(1, false);
 
-    B_StartVerifyCal = new QPushButton(TabSheet1);
-    B_StartVerifyCal->setObjectName("B_StartVerifyCal");
-    bind_button(B_StartVerifyCal, A_StartVerifyCal);
-    auto* prev_caption = new QLabel("Previous calibration", TabSheet1);
-    E_PrevCal = new QLineEdit("No Previous Calibration", TabSheet1);
-    E_PrevCal->setObjectName("E_PrevCal");
-    L_ReadingTime = new QLabel(TabSheet1);
-    L_ReadingTime->setObjectName("L_ReadingTime");
-    auto* page = new QVBoxLayout(TabSheet1);
-    page->addWidget(B_StartVerifyCal, 0, Qt::AlignLeft);
-    page->addWidget(prev_caption);
-    page->addWidget(E_PrevCal);
-    page->addWidget(L_ReadingTime);
-    page->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1, 1);
+    layout->addLayout(build_status_row());
 
-    // Status row, always visible below the pages.
-    L_PMT = new QLabel("PMT status: unknown", this);
-    L_PMT->setObjectName("L_PMT");
-    L_Pump = new QLabel("Pump status: unknown", this);
-    L_Pump->setObjectName("L_Pump");
-    L_Time = new QLabel("Time", this);
-    L_Time->setObjectName("L_Time");
+    if (!F_Main->settings.calfile.isEmpty())
+        E_PrevCal->setText(F_Main->settings.calfile);
+}
+
+QWidget* TF_Calibration::build_verify_page() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet1");
+
+    B_StartVerifyCal = make_button("B_StartVerifyCal", {}, page);
+    bind_button(B_StartVerifyCal, A_StartVerifyCal);
+    E_PrevCal = new QLineEdit("No Previous Calibration", page);
+    E_PrevCal->setObjectName("E_PrevCal");
+    B_LoadCalibration = make_button("B_LoadCalibration", {}, page);
+    bind_button(B_LoadCalibration, A_LoadCalibration);
+
+    PD_HVStep = new QComboBox(page);
+    PD_HVStep->setObjectName("PD_HVStep");
+    PD_HVStep->addItems({"HV Step 1", "HV Step 2", "HV Step 3"});
+    PD_HVStep->setCurrentIndex(0);
+    connect(PD_HVStep, &QComboBox::currentIndexChanged, this,
+            [this](int index) { guarded([&] { PD_HVStepChange(index); }); });
+    B_CalibrateHVStep = make_button("B_CalibrateHVStep", {}, page);
+    bind_button(B_CalibrateHVStep, A_CalibrateHVStep);
+
+    L_ReadingTime = make_label("L_ReadingTime", "Reading for n seconds....", page);
+    {
+        // Keeps its place while hidden, so the rows below do not jump.
+        QSizePolicy p = L_ReadingTime->sizePolicy();
+        p.setRetainSizeWhenHidden(true);
+        L_ReadingTime->setSizePolicy(p);
+    }
+    L_ReadingTime->hide();
+
+    QLabel** results[3] = {&L_HV1cal, &L_HV2cal, &L_HV3cal};
+    QLabel** previous[3] = {&L_HV1PrevCal, &L_HV2PrevCal, &L_HV3PrevCal};
+    const char* result_names[3] = {"L_HV1cal", "L_HV2cal", "L_HV3cal"};
+    const char* previous_names[3] = {"L_HV1PrevCal", "L_HV2PrevCal", "L_HV3PrevCal"};
+    for (int i = 0; i < 3; ++i) {
+        *results[i] = make_label(result_names[i], not_calibrated[i], page);
+        *previous[i] = make_label(previous_names[i], no_previous, page);
+    }
+
+    B_SaveStopCal = make_button("B_SaveStopCal", {}, page);
+    bind_button(B_SaveStopCal, A_SaveStopCal);
+    auto* save_note = make_label(nullptr,
+                                 "\"Save and Stop Calibration\" will not save if you  do not "
+                                 "collect calibrations for all three HV steps.",
+                                 page);
+    save_note->setWordWrap(true);
+
+    // Left: the procedure's controls, top to bottom.
+    auto* left = new QGridLayout;
+    left->setColumnStretch(1, 1);
+    int row = 0;
+    left->addWidget(B_StartVerifyCal, row++, 0, 1, 2, Qt::AlignLeft);
+    left->setRowMinimumHeight(row++, 6);
+    left->addWidget(make_label(nullptr, "Previous calibration", page), row++, 0, 1, 2);
+    left->addWidget(E_PrevCal, row, 0, 1, 2);
+    left->addWidget(B_LoadCalibration, row++, 2);
+    left->setRowMinimumHeight(row++, 6);
+    left->addWidget(make_label(nullptr, "Set HV step to calibrate:", page), row, 0);
+    left->addWidget(PD_HVStep, row++, 1, Qt::AlignLeft);
+    left->addWidget(B_CalibrateHVStep, row, 0);
+    left->addWidget(L_ReadingTime, row++, 1, 1, 2);
+    left->setRowMinimumHeight(row++, 6);
+    for (int i = 0; i < 3; ++i) {
+        left->addWidget(*results[i], row, 0);
+        left->addWidget(*previous[i], row++, 1, 1, 2);
+    }
+    left->setRowMinimumHeight(row++, 6);
+    left->addWidget(B_SaveStopCal, row++, 0, 1, 2, Qt::AlignLeft);
+    left->addWidget(save_note, row++, 0, 1, 3);
+    left->setRowStretch(row, 1);
+
+    // Right: what the operator does.
+    auto* right = new QVBoxLayout;
+    const char* const steps[] = {
+        "Procedure:",
+        "1) Remove top cap and attach light wand to QELM.",
+        "2) Power on and allow time for device to warm up.",
+        "3) Click \"Start Calibration Procedure\".  This sets the device up for calibrations.",
+        "4) Choose high voltage step to verify and manually set device to that step.",
+        "5) Collect data to compare to previous calibration.",
+        "6) Repeat steps (4) and (5) for each high voltage step.",
+    };
+    for (const char* text : steps) {
+        QLabel* l = make_label(nullptr, text, page);
+        l->setWordWrap(true);
+        right->addWidget(l);
+    }
+    right->addSpacing(12);
+    QLabel* guide = make_label(
+        nullptr,
+        "See the QELM User's Guide for more detail on calbrating the QELM.  Do not attempt to "
+        "calibrate the QELM without fully reading and understanding the QELM documentation and "
+        "calibration procedure.",
+        page);
+    guide->setWordWrap(true);
+    right->addWidget(guide);
+    right->addStretch(1);
+
+    auto* columns = new QHBoxLayout(page);
+    columns->addLayout(left, 11);
+    columns->addSpacing(16);
+    columns->addLayout(right, 9);
+    return page;
+}
+
+QWidget* TF_Calibration::build_history_page() {
+    auto* page = new QWidget;
+    page->setObjectName("TS_CalHistory");
+
+    Plot1 = new PlotWidget(page);
+    Plot1->setObjectName("Plot1");
+    Plot1->setFixedHeight(353);
+    Plot& plot = Plot1->plot();
+    plot.SetTitleText("Untitled");
+    plot.SetTitleFontName("Arial");
+    plot.SetTitleFontSize(14);
+    plot.SetTitleFontBold(true);
+    plot.SetLegendVisible(true);
+    PlotXAxis& x = plot.GetXAxis(0);
+    x.SetMin(0);
+    x.SetSpan(100);
+    x.SetTitle("X-Axis 1");
+    x.SetTitleShow(false);
+    x.SetTrackingStyle(TrackScrollSmooth);
+    x.SetTrackingAlignFirstStyle(AlignFirstAuto);
+    PlotYAxis& y = plot.GetYAxis(0);
+    y.SetMin(0);
+    y.SetSpan(100);
+    y.SetTitle("Y-Axis 1");
+    y.SetTitleShow(false);
+    y.SetTrackingStyle(TrackScaleMinMax);
+    y.SetTrackingAlignFirstStyle(AlignFirstNone);
+    const QColor colours[3] = {Qt::red, Qt::yellow, Qt::blue};
+    for (int i = 0; i < 3; ++i) {
+        PlotChannel& c = plot.AddChannel(); // "Channel <i + 1>"
+        c.SetTitleText(c.Name());
+        c.SetColor(colours[i]);
+        c.SetTraceVisible(true);
+        c.SetMarkersVisible(true);
+        c.SetMarkersSize(3);
+    }
+    // The marker allowance of a fit depends on the chart's size, which it
+    // only gets when its page is first shown.
+    Plot1->installEventFilter(this);
+
+    L_NoHistory =
+        make_label("L_NoHistory",
+                   "You have less than two points of calibration history; hence no plot.", page);
+    L_NoHistory->hide();
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Plot1);
+    layout->addWidget(L_NoHistory);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TF_Calibration::build_service_page() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet3");
+
+    Button6 = make_button("Button6", "P", page);
+    Button7 = make_button("Button7", "O", page);
+    Button8 = make_button("Button8", "L", page);
+    Button9 = make_button("Button9", "M", page);
+    Button10 = make_button("Button10", "1", page);
+    Button11 = make_button("Button11", "\\n", page);
+    Button12 = make_button("Button12", "n", page);
+    Button13 = make_button("Button13", "Enable Commands", page);
+    connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
+    connect(Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
+    connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
+    connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
+    connect(Button10, &QPushButton::clicked, this, [this] { Button10Click(); });
+    connect(Button11, &QPushButton::clicked, this, [this] { Button11Click(); });
+    connect(Button13, &QPushButton::clicked, this, [this] { Button13Click(); });
+
+    PD_PumpRate = new QComboBox(page);
+    PD_PumpRate->setObjectName("PD_PumpRate");
+    PD_PumpRate->setEditable(true);
+    PD_PumpRate->addItems({"Slow", "Medium", "Fast"});
+    PD_PumpRate->setCurrentIndex(-1);
+    PD_PumpRate->setEditText("PD_PumpRate");
+    PD_PumpRate->setMinimumContentsLength(12);
+    PD_PumpRate->lineEdit()->setCursorPosition(0);
+
+    auto* small = new QVBoxLayout;
+    for (QPushButton* b : {Button6, Button7, Button8, Button9, Button10, Button11, Button12}) {
+        b->setFixedWidth(40);
+        small->addWidget(b);
+    }
+    auto* top = new QHBoxLayout;
+    top->addLayout(small);
+    top->addStretch(1);
+    top->addWidget(Button13, 0, Qt::AlignTop);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(top);
+    layout->addStretch(1);
+    layout->addWidget(PD_PumpRate, 0, Qt::AlignLeft);
+    return page;
+}
+
+QLayout* TF_Calibration::build_status_row() {
+    L_PMT = make_label("L_PMT", "PMT status: unknown", this);
+    L_Pump = make_label("L_Pump", "Pump status: unknown", this);
+    L_Time = make_label("L_Time", "Time", this);
     const auto button = [this](const char* name, QAction* action) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(name);
+        auto* b = make_button(name, {}, this);
         bind_button(b, action);
         return b;
     };
@@ -78,14 +362,245 @@ TF_Calibration::TF_Calibration(QWidget* parent) : QWidget(parent, Qt::Window) {
     status->addWidget(B_PumpOn, 1, 1);
     status->addWidget(B_PumpOff, 1, 2);
     status->addWidget(L_Time, 0, 4, 2, 1, Qt::AlignRight | Qt::AlignVCenter);
+    status->setColumnMinimumWidth(0,
+                                  L_Pump->fontMetrics().horizontalAdvance("Pump Status: Off") + 12);
     status->setColumnStretch(3, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl1, 1);
-    layout->addLayout(status);
-
-    if (!F_Main->settings.calfile.isEmpty())
-        E_PrevCal->setText(F_Main->settings.calfile);
+    return status;
 }
 
-void TF_Calibration::A_StartVerifyCalExecute() {}
+// Command pacing.
+
+void TF_Calibration::QueueCommand(unsigned code) {
+    command_queue.push_back(code);
+}
+
+void TF_Calibration::Timer1Timer() {
+    if (command_queue.empty())
+        return;
+    // Taken off first: a code the reader refused must not block the queue.
+    const unsigned code = command_queue.front();
+    command_queue.pop_front();
+    F_Main->reader->send_command(code);
+}
+
+// The procedure.
+
+void TF_Calibration::A_StartVerifyCalExecute() {
+    QueueCommand(4); // 'O'
+    QueueCommand(0); // 's', pump off
+    A_StartVerifyCal->setEnabled(false);
+    A_CalibrateHVStep->setEnabled(true);
+    A_SaveStopCal->setEnabled(true);
+    F_Main->A_Record->setEnabled(false);
+    if (!Timer1->isActive())
+        Timer1->start();
+}
+
+void TF_Calibration::PD_HVStepChange(int index) {
+    if (index < 0)
+        return;
+    A_CalibrateHVStep->setData(index + 1);
+    A_CalibrateHVStep->setText(cformat("Calibrate HV Step %i", index + 1));
+}
+
+void TF_Calibration::A_CalibrateHVStepExecute() {
+    const int n = A_CalibrateHVStep->data().toInt();
+    step_start = static_cast<std::int64_t>(F_Main->reader->record_count()) + 5;
+    QueueCommand(16);                           // 'L'
+    QueueCommand(15);                           // 'M'
+    QueueCommand(static_cast<unsigned>(n + 8)); // the step digit
+    QueueCommand(18);                           // carriage return
+    QueueCommand(5);                            // 'P'
+    QueueCommand(7);                            // 'n'
+    QueueCommand(3);                            // 'o', PMT on
+    PD_HVStep->setEnabled(false);
+    TimerCalibrate->start();
+    A_CalibrateHVStep->setEnabled(false);
+    countdown = 60;
+    L_ReadingTime->show();
+}
+
+void TF_Calibration::TimerCalibrateTimer() {
+    QueueCommand(4); // 'O'
+    QueueCommand(2); // 'i', PMT off
+    const qelm_reader& reader = *F_Main->reader;
+    // The first and the last five records of the step are left out: the
+    // instrument is still switching, or already switching back.
+    const std::int64_t end = static_cast<std::int64_t>(reader.record_count()) - 5;
+    L_ReadingTime->hide();
+    if (end <= step_start) {
+        // The step stays armed and is evaluated again a period later.
+        marev::current_prompts().message("Unable to read data from the QELM.",
+                                         "Unable to read data");
+        return;
+    }
+
+    double sum = 0;
+    for (std::int64_t r = step_start; r < end; ++r)
+        for (std::size_t j = 0; j < 60; ++j)
+            sum += reader.raw_count(static_cast<std::size_t>(r), j);
+    sum *= 1.0 / 60;
+    sum /= static_cast<double>(end - step_start);
+
+    switch (A_CalibrateHVStep->data().toInt()) {
+    case 1:
+        hv1_history.push_back(sum);
+        L_HV1cal->setText(cformat("HV Step 1: %.2f", sum));
+        break;
+    case 2:
+        hv2_history.push_back(sum);
+        L_HV2cal->setText(cformat("HV Step 2: %.2f", sum));
+        break;
+    case 3:
+        hv3_history.push_back(sum);
+        L_HV3cal->setText(cformat("HV Step 3: %.2f", sum));
+        break;
+    default:
+        throw std::runtime_error("Internal error in determining HV step");
+    }
+
+    L_ReadingTime->hide();
+    PD_HVStep->setEnabled(true);
+    A_CalibrateHVStep->setEnabled(true);
+    TimerCalibrate->stop();
+    QueueCommand(6); // 'm'
+}
+
+void TF_Calibration::A_SaveStopCalExecute() {
+    // Start needs a connection to send to, as when the main window connects.
+    A_StartVerifyCal->setEnabled(F_Main->reader->port_open());
+    A_SaveStopCal->setEnabled(false);
+    A_CalibrateHVStep->setEnabled(false);
+    F_Main->A_Record->setEnabled(true);
+    PD_HVStep->setEnabled(true);
+    QueueCommand(3); // 'o', PMT on
+    QueueCommand(5); // 'P'
+    save_calibration();
+}
+
+// The calibration file.
+
+void TF_Calibration::save_calibration() {
+    if (hv1_history.empty() || hv2_history.empty() || hv3_history.empty())
+        return;
+
+    calibration_save mode = calibration_save::append;
+    bool chosen_here = false;
+    if (!cal_loaded) {
+        const std::optional<QString> chosen = marev::current_prompts().save_file(QString());
+        if (!chosen)
+            return;
+        E_PrevCal->setText(*chosen);
+        mode = calibration_save::replace;
+        chosen_here = true;
+    }
+
+    const calibration_values values{hv1_history.back(), hv2_history.back(), hv3_history.back()};
+    const std::string line = calibration_line(values, marev::clock_text(marev::local_now()));
+    const calibration_save_result saved =
+        save_calibration_line(file_path(E_PrevCal->text()), line, mode);
+
+    // The setting follows a file chosen here, once the line is safe.
+    std::exception_ptr settings_error;
+    if (chosen_here) {
+        F_Main->settings.calfile = E_PrevCal->text();
+        try {
+            F_Main->settings.save();
+        } catch (...) {
+            settings_error = std::current_exception();
+        }
+    }
+
+    if (!saved.opened) {
+        marev::current_prompts().message("Unable to open file for writing", "Error writing file",
+                                         QString::fromStdString(saved.error));
+    } else {
+        if (!saved.written)
+            marev::current_prompts().message("Unable to write the calibration to the file.",
+                                             "Error writing file",
+                                             QString::fromStdString(saved.error));
+        LoadCalibrationFile();
+    }
+    if (settings_error)
+        std::rethrow_exception(settings_error);
+}
+
+void TF_Calibration::A_LoadCalibrationExecute() {
+    const std::optional<QString> chosen = marev::current_prompts().open_file();
+    if (!chosen)
+        return;
+    E_PrevCal->setText(*chosen);
+    LoadCalibrationFile();
+    F_Main->settings.calfile = E_PrevCal->text();
+    F_Main->settings.save();
+}
+
+void TF_Calibration::LoadCalibrationFile() {
+    std::string why;
+    std::optional<calibration_history> loaded =
+        load_calibration_file(file_path(E_PrevCal->text()), &why);
+    if (!loaded)
+        throw link_error("Unable to open file.", why);
+
+    hv1_history = std::move(loaded->hv1);
+    hv2_history = std::move(loaded->hv2);
+    hv3_history = std::move(loaded->hv3);
+    const std::vector<double>* histories[3] = {&hv1_history, &hv2_history, &hv3_history};
+    QLabel* labels[3] = {L_HV1PrevCal, L_HV2PrevCal, L_HV3PrevCal};
+    for (int i = 0; i < 3; ++i)
+        labels[i]->setText(histories[i]->empty()
+                               ? no_previous
+                               : cformat("Previous calibration: %.2f", histories[i]->back()));
+    cal_loaded = true;
+
+    Plot& plot = Plot1->plot();
+    for (int c = 0; c < 3; ++c)
+        plot.GetChannel(c).ClearPoints();
+    for (std::size_t i = 0; i < hv1_history.size(); ++i)
+        for (int c = 0; c < 3; ++c)
+            plot.GetChannel(c).AddPoint(double(i), (*histories[c])[i]);
+    fit_history_chart();
+}
+
+void TF_Calibration::fit_history_chart() {
+    Plot& plot = Plot1->plot();
+    if (plot.GetChannel(0).PointCount() == 0)
+        return;
+    // Across the whole history first, then the values within it.
+    plot.GetXAxis(0).FitToData();
+    plot.GetYAxis(0).FitToData();
+}
+
+bool TF_Calibration::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Plot1 && event->type() == QEvent::Resize) {
+        // The widget has taken its new axis lengths in its own resize
+        // handler, which runs after this filter: fit once that is done.
+        QTimer::singleShot(0, this, [this] { fit_history_chart(); });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// The service page: single commands into the queue.
+
+void TF_Calibration::Button6Click() {
+    QueueCommand(5); // 'P'
+}
+void TF_Calibration::Button7Click() {
+    QueueCommand(4); // 'O'
+}
+void TF_Calibration::Button8Click() {
+    QueueCommand(16); // 'L'
+}
+void TF_Calibration::Button9Click() {
+    QueueCommand(15); // 'M'
+}
+void TF_Calibration::Button10Click() {
+    QueueCommand(9); // '1'
+}
+void TF_Calibration::Button11Click() {
+    QueueCommand(18); // carriage return
+}
+void TF_Calibration::Button13Click() {
+    if (!Timer1->isActive())
+        Timer1->start();
+}

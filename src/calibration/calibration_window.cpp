@@ -417,6 +417,9 @@ void TF_Calibration::A_CalibrateHVStepExecute() {
     TimerCalibrate->start();
     A_CalibrateHVStep->setEnabled(false);
     countdown = 60;
+    // Until the main window's next second replaces it by the countdown; not
+    // the last step's "1 more seconds".
+    L_ReadingTime->setText("Reading for n seconds....");
     L_ReadingTime->show();
 }
 

@@ -173,7 +173,9 @@ TEST_F(calibration, a_step_averages_the_records_between_the_five_left_out_at_eac
     w.PD_HVStep->setCurrentIndex(2);
     EXPECT_EQ(w.A_CalibrateHVStep->text(), "Calibrate HV Step 3");
     const std::size_t before = F_Main->reader->record_count();
+    w.L_ReadingTime->setText("Recording for 1 more seconds..."); // a step before
     w.A_CalibrateHVStep->trigger();
+    EXPECT_EQ(w.L_ReadingTime->text(), "Reading for n seconds....");
     EXPECT_EQ(w.step_start, std::int64_t(before) + 5);
     EXPECT_EQ(w.countdown, 60);
     EXPECT_FALSE(w.L_ReadingTime->isHidden());

@@ -1,0 +1,63 @@
+#include "schedule/sample_rules.h"
+
+#include <limits>
+
+namespace marev {
+
+std::int64_t read_whole_number(const QString& text) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    // The white space of the C library's number reading, no more.
+    while (i < n && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    // Counted towards the negative limit, which is one further out.
+    constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
+    std::int64_t value = 0;
+    for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        const int digit = text[i].unicode() - u'0';
+        if (value < (lowest + digit) / 10) {
+            value = lowest;
+            continue;
+        }
+        value = value * 10 - digit;
+    }
+    if (negative)
+        return value;
+    return value == lowest ? std::numeric_limits<std::int64_t>::max() : -value;
+}
+
+std::int64_t unit_seconds(const QString& unit_text) {
+    return unit_text == QLatin1String("hours") ? 3600 : 60;
+}
+
+std::optional<std::int64_t> sample_seconds(const QString& run_for, const QString& unit_text) {
+    const std::int64_t n = read_whole_number(run_for);
+    const std::int64_t unit = unit_seconds(unit_text);
+    if (n > max_sample_seconds / unit || n < -max_sample_seconds / unit)
+        return std::nullopt;
+    return n * unit;
+}
+
+std::int32_t reps_left_for(repeat_choice choice, const QString& reps_text) {
+    switch (choice) {
+    case repeat_choice::once:
+        return 0;
+    case repeat_choice::without_end:
+        return -1;
+    case repeat_choice::reps:
+        break;
+    }
+    // A count beyond 32 bits is as good as its limit: no run gets there.
+    constexpr std::int64_t lo = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t hi = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t n = read_whole_number(reps_text);
+    const std::int64_t left = n < lo ? lo : n > hi ? hi - 1 : n - 1;
+    return static_cast<std::int32_t>(left < lo ? lo : left);
+}
+
+} // namespace marev

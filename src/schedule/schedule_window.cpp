@@ -71,6 +71,13 @@ bool program_window(const QWindow* w) {
 TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("F_Schedule");
     setWindowTitle("Set Schedule");
+    // The compact face of the main window's panel, so that the longest
+    // choice fits the window's width.
+    {
+        QFont f = font();
+        f.setPointSizeF(8);
+        setFont(f);
+    }
 
     Label1 = make_label("Label1", "Schedule recording times", this);
     {
@@ -114,11 +121,8 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
     Label6 = make_label("Label6", "Filenames will be automatically generated.", this);
     Label7 = make_label("Label7", "There will be some delay between samples.", this);
     Label8 = make_label("Label8", "Only the most recent sample will be held in memory.", this);
-    for (QLabel* l : {Label6, Label7, Label8})
-        l->setWordWrap(true);
     L_IfSetNow =
         make_label("L_IfSetNow", "If you click \"Set Schedule\" now, it will stop at:", this);
-    L_IfSetNow->setWordWrap(true);
     L_TimeStopped = make_label("L_TimeStopped", "<time goes here>", this);
     L_TimeStopped->setTextFormat(Qt::PlainText);
     {
@@ -149,7 +153,7 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
     bind_button(B_SetSchedule, A_SetSchedule);
 
     auto* col = new QVBoxLayout(this);
-    col->setContentsMargins(10, 10, 10, 10);
+    col->setContentsMargins(8, 8, 8, 8);
     col->setSpacing(4);
     col->addWidget(Label1);
     col->addWidget(RB_Once);
@@ -188,7 +192,8 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
     buttons->addWidget(B_Cancel);
     buttons->addWidget(B_SetSchedule);
     col->addLayout(buttons);
-    resize(269, 359);
+    // The layout's client area, or more where the system's fonts need it.
+    resize(minimumSizeHint().expandedTo(QSize(269, 359)));
 
     connect(qApp, &QGuiApplication::focusWindowChanged, this,
             [this](QWindow* w) { focus_window_changed(w); });
@@ -207,22 +212,33 @@ void TF_Schedule::FormActivate() {
 
 void TF_Schedule::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        FormActivate();
+    if (event->spontaneous())
+        return;
+    // First shown over the middle of the main window; later where the user
+    // left it.
+    if (!placed_ && parentWidget()) {
+        QRect r = frameGeometry();
+        r.moveCenter(parentWidget()->frameGeometry().center());
+        move(r.topLeft());
+        placed_ = true;
+    }
+    FormActivate();
 }
 
 void TF_Schedule::focus_window_changed(QWindow* window) {
     if (!window)
         return; // the program lost the focus; what counts is where it comes back
-    if (window == windowHandle()) {
-        // Coming back from one of the program's windows counts; coming back
-        // from this window's own dialogs (the folder chooser, a message) or
-        // from another program does not, or the folder just chosen or typed
-        // would be replaced.
-        if (!last_focus_ || (last_focus_ != window && program_window(last_focus_)))
-            FormActivate();
+    if (window != windowHandle()) {
+        last_focus_ = program_window(window) ? focus_kind::program : focus_kind::other;
+        return;
     }
-    last_focus_ = window;
+    // Coming back from one of the program's windows counts; coming back from
+    // this window's own dialogs (the folder chooser, a message) or from
+    // another program does not, or the folder just chosen or typed would be
+    // replaced.
+    if (last_focus_ == focus_kind::none || last_focus_ == focus_kind::program)
+        FormActivate();
+    last_focus_ = focus_kind::self;
 }
 
 std::int64_t TF_Schedule::stop_time(std::int64_t now) const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -77,7 +76,9 @@ private:
     std::optional<QString> refusal() const;
     void focus_window_changed(QWindow* window);
 
-    // The window that had the focus last, of this program or one of its
-    // dialogs; nothing while the program has not had one.
-    QPointer<QWindow> last_focus_;
+    // Which kind of window had the focus last: none yet, this one, another
+    // of the program's windows, or anything else (a dialog, a drop-down).
+    enum class focus_kind { none, self, program, other };
+    focus_kind last_focus_ = focus_kind::none;
+    bool placed_ = false;
 };

@@ -2,8 +2,34 @@
 
 #include <QWidget>
 
-// "Options": the format of record files.
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+// "Options": the format of record files, raw or behind time stamps. A choice
+// is stored at once and is in force at once, for the open record file and
+// for every later connection.
 class TF_Options : public QWidget {
 public:
     explicit TF_Options(QWidget* parent = nullptr);
+
+    // Each activation marks the stored choice; marking a button anew counts
+    // as choosing it.
+    void FormActivate();
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void Button1Click();
+
+    QWidget* Panel1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QRadioButton* RadioButton1;
+    QRadioButton* RadioButton2;
+    QPushButton* Button1;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void choose(bool include_time);
 };

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -29,9 +30,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -65,6 +70,27 @@ const QColor badge_red(0xc8, 0x24, 0x24);
 const QColor banner_red(0xd4, 0x12, 0x2c);
 const QColor banner_magenta(0xc2, 0x1e, 0xc8);
 const QColor pmt_off_grey(128, 128, 128);
+
+const QString cannot_write_text = QStringLiteral("File cannot be written!");
+
+// Sizes and durations are 64-bit: a file past 2 GiB shows its true size.
+QString size_text(std::int64_t s) {
+    if (s < 1024)
+        return cformat("File size: %lld bytes", static_cast<long long>(s));
+    if (s < 1048576)
+        return cformat("File size: %lld KB", static_cast<long long>(s / 1024));
+    return cformat("File size: %.1f MB", double(s) / 1048576);
+}
+
+QString time_text(std::int64_t t) {
+    if (t < 60)
+        return cformat("Recorded for %lld seconds", static_cast<long long>(t));
+    if (t < 120)
+        return QStringLiteral("Recorded for 1 minute");
+    if (t < 3600)
+        return cformat("Recorded for %lld minutes", static_cast<long long>(t / 60));
+    return cformat("Recorded for %.1f hours", double(t) / 3600);
+}
 
 void setup_raw_chart(Plot& plot) {
     plot.SetTitleText("QELM 60Hz - Last 60 raw counts");
@@ -465,6 +491,14 @@ void TF_Main::SwitchConnection(bool on) {
     A_Connect->setVisible(true);
     A_Connect->setEnabled(true);
     if (on) {
+        // A recording by hand ends with the reader that writes its file, so
+        // the window never shows a recording without one.
+        if (recording && schedule_stop == 0) {
+            end_record_file();
+            recording = false;
+            A_Record->setText("Start Recording");
+            A_Record->setShortcut(Qt::Key_F3);
+        }
         // The replaced reader's file gets every line it took before it closes.
         finish_record_file();
         reader = std::make_unique<qelm_reader>();
@@ -521,9 +555,37 @@ void TF_Main::UD_SerialClick() {
     settings.save();
 }
 
-void TF_Main::A_RecordClick() {}
+void TF_Main::A_RecordClick() {
+    if (recording) {
+        end_record_file();
+        L_FileName->setVisible(true);
+        ShowRecordingState(false);
+        return;
+    }
+    const std::optional<QString> path = marev::current_prompts().save_file(DefaultRecordName());
+    if (!path)
+        return;
+    // Not caught here: "Unable to open file for saving." reaches the top-level
+    // handler and the window stays as it was.
+    reader->open_record(QFile::encodeName(*path).toStdString(), 0);
+    recording = true;
+    L_FileName->setText(*path);
+    L_FileName->setToolTip(*path);
+    L_FileName->setVisible(true);
+    L_RecordingTo->setVisible(true);
+    record_path = *path;
+    ShowRecordingState(true);
+}
 
-void TF_Main::A_StopScheduleExecute() {}
+void TF_Main::A_StopScheduleExecute() {
+    schedule_stop = 0;
+    A_StopSchedule->setVisible(false);
+    A_StopSchedule->setEnabled(false);
+    A_Record->setVisible(true);
+    A_Record->setEnabled(true);
+    ShowRecordingState(false);
+    end_record_file();
+}
 
 void TF_Main::A_PumpOnClick() {
     reader->send_command(1);
@@ -579,10 +641,46 @@ void TF_Main::finish_record_file() {
     }
 }
 
+void TF_Main::end_record_file() {
+    if (!reader->record_open())
+        return;
+    finish_record_file();
+    check_record_file();
+}
+
+void TF_Main::check_record_file() {
+    if (write_error_told_ || reader->record_error().empty())
+        return;
+    write_error_told_ = true;
+    L_FileSize->setText(cannot_write_text);
+    L_FileSize->setVisible(true);
+    tell_later("The record file can no longer be written (is the disk full, or the medium "
+               "removed?).  The lines received from now on are not saved.  Stop the recording, "
+               "free some space or choose another place, and start a new one.",
+               "Error writing file",
+               record_path + "\n" + QString::fromStdString(reader->record_error()));
+}
+
+void TF_Main::tell_later(const QString& text, const QString& caption, const QString& detail) {
+    // One box at a time: a failure that repeats while nobody is there must not
+    // pile up boxes; the labels keep showing the state.
+    if (telling_)
+        return;
+    telling_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, text, caption, detail] {
+            marev::current_prompts().message(text, caption, detail);
+            telling_ = false;
+        },
+        Qt::QueuedConnection);
+}
+
 void TF_Main::ShowRecordingState(bool on) {
     A_Record->setVisible(true);
     A_Record->setEnabled(true);
     if (on) {
+        write_error_told_ = false;
         A_Record->setText("Stop Recording");
         A_Record->setShortcut(Qt::Key_F4);
         recording = true;
@@ -714,15 +812,80 @@ void TF_Main::display_step() {
     wait_ticks = 0;
     ++shown;
 
-    if (recording)
+    if (recording) {
         reader->write_records();
+        check_record_file();
+    }
 }
 
 void TF_Main::TimerMinuteTimer() {
-    const QString now = QString::fromStdString(marev::clock_text(marev::local_now()));
-    L_Time->setText(now);
+    const std::int64_t now = marev::now();
+    const QString clock = QString::fromStdString(marev::clock_text(marev::current_clock().local(now)));
+    L_Time->setText(clock);
     if (F_Calibration)
-        F_Calibration->L_Time->setText(now);
+        F_Calibration->L_Time->setText(clock);
+
+    // A next sample whose file cannot be opened is reported once the rest of
+    // the tick is done, so the countdown and the progress do not lose a second.
+    std::exception_ptr sample_error;
+    if (schedule_stop != 0 && now >= schedule_stop) {
+        // The sample's file gets every line taken before its end.
+        end_record_file();
+        if (reps_left == 0) {
+            schedule_stop = 0;
+            A_StopSchedule->setVisible(false);
+            A_StopSchedule->setEnabled(false);
+            A_Record->setVisible(true);
+            A_Record->setEnabled(true);
+            ShowRecordingState(false);
+            return;
+        }
+        // Below zero the samples go on without end.
+        if (reps_left > 0)
+            --reps_left;
+        reader->clear();
+        try {
+            if (F_Schedule)
+                F_Schedule->StartSample();
+        } catch (...) {
+            sample_error = std::current_exception();
+        }
+        link_state = NewSample;
+    }
+
+    if (F_Calibration && F_Calibration->countdown != 0) {
+        F_Calibration->L_ReadingTime->setText(
+            cformat("Recording for %i more seconds...", F_Calibration->countdown));
+        --F_Calibration->countdown;
+    } else if (recording && reader->record_open()) {
+        // Without an open file (a sample that could not start) nothing grows.
+        show_progress(now);
+    }
+
+    if (sample_error)
+        std::rethrow_exception(sample_error);
+}
+
+void TF_Main::show_progress(std::int64_t now) {
+    if (!reader->record_error().empty()) {
+        // Lines are being lost: no growing size or time.
+        L_FileSize->setText(cannot_write_text);
+    } else {
+        std::error_code ec;
+        const std::uintmax_t size =
+            std::filesystem::file_size(QFile::encodeName(record_path).toStdString(), ec);
+        if (ec) {
+            L_FileSize->setText("Error determining file size.");
+        } else {
+            L_FileSize->setText(size_text(static_cast<std::int64_t>(size)));
+            // A clock set back counts from the start again, never below zero.
+            L_TimeRecording->setText(
+                time_text(std::max<std::int64_t>(0, now - reader->record_start())));
+        }
+    }
+    for (QWidget* w : {static_cast<QWidget*>(L_FileSize), static_cast<QWidget*>(L_TimeRecording),
+                       static_cast<QWidget*>(L_FileName), static_cast<QWidget*>(L_RecordingTo)})
+        w->setVisible(true);
 }
 
 void TF_Main::place_pmt_off_text() {

@@ -145,4 +145,19 @@ private:
     void place_pmt_off_text();
     // Writes what the reader took and closes its record file.
     void finish_record_file();
+    // finish_record_file(), then the final size and time, and a failed write
+    // told if it was not yet.
+    void end_record_file();
+    // The size and time texts of the running recording at clock time now.
+    void show_progress(std::int64_t now);
+    // Tells the user, once per recording, that its file cannot be written.
+    void check_record_file();
+    // Shows a message box from the event loop instead of inside a tick, so
+    // that both timers keep running while it is open.
+    void tell_later(const QString& text, const QString& caption, const QString& detail);
+
+    // The user was told that the current recording's file cannot be written.
+    bool write_error_told_ = false;
+    // A box of tell_later() is open (or about to be).
+    bool telling_ = false;
 };

@@ -550,6 +550,19 @@ void TF_Main::SwitchConnection(bool on) {
     }
 }
 
+void TF_Main::lose_instrument() {
+    // Everything taken before the hang-up goes to the file first; then the
+    // connection ends as a disconnection by hand does, and the window says why.
+    if (recording && reader->record_open()) {
+        reader->write_records();
+        check_record_file();
+    }
+    link_state = Probing;
+    wait_ticks = 0;
+    SwitchConnection(false);
+    L_CommStatus->setText("Instrument lost.");
+}
+
 void TF_Main::UD_SerialClick() {
     settings.commport = static_cast<std::int16_t>(UD_Serial->value());
     settings.save();
@@ -706,6 +719,10 @@ void TF_Main::Timer1Timer() {
     }
     if (F_Terminal)
         F_Terminal->flush();
+    if (reader->port_lost()) {
+        lose_instrument();
+        return;
+    }
 
     switch (link_state) {
     case Probing:

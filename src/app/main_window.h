@@ -145,6 +145,9 @@ private:
     void place_pmt_off_text();
     // Writes what the reader took and closes its record file.
     void finish_record_file();
+    // The device hung up (adapter pulled, cable cut): the disconnect sequence,
+    // with the record file holding every line received.
+    void lose_instrument();
     // finish_record_file(), then the final size and time, and a failed write
     // told if it was not yet.
     void end_record_file();

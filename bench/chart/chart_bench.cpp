@@ -1,48 +1,35 @@
 // Paint time of the main window's lower chart into a 900 x 320 image: the newest 100
 // seconds of 100 points and of 30 days at 1 Hz (which should cost the same), and a
-// million points all in view. Also the cost of adding a point. Prints `name: value unit`.
+// million points all in view. Also the cost of adding a point while the axes track, and
+// of fitting Y to 30 days. Prints `name: value unit`.
 
 #include "chart/plot_widget.h"
 #include "main_chart_view.h"
+#include "paint_timing.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
+using chart_bench::view_kind;
 
-// Median paint time in microseconds, after a few warm-up paints.
-double paint_us(Plot& plot, const chart_bench::view_spec& view, int repeats) {
-    QImage image(view.size, QImage::Format_RGB32);
-    plot_painter painter;
-    std::vector<double> times;
-    for (int i = 0; i < repeats + 5; ++i) {
-        const auto t0 = clock_type::now();
-        {
-            QPainter p(&image);
-            painter.paint(p, image.rect(), plot, QFont());
-        }
-        const auto t1 = clock_type::now();
-        if (i >= 5)
-            times.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-    }
-    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-    return times[times.size() / 2];
-}
-
-double figure(std::size_t points, chart_bench::view_kind kind, int repeats) {
+double paint_us(std::size_t points, view_kind kind, int repeats) {
     const chart_bench::series data = chart_bench::make_bioluminescence(points);
     const chart_bench::view_spec view = chart_bench::main_chart_view(data, kind);
     Plot plot;
     chart_bench::setup_main_chart(plot, data, view);
-    return paint_us(plot, view, repeats);
+    QImage image(view.size, QImage::Format_RGB32);
+    plot_painter painter;
+    return chart_bench::median_us(repeats, [&] {
+        QPainter p(&image);
+        painter.paint(p, image.rect(), plot, QFont());
+    });
 }
 
 } // namespace
@@ -51,20 +38,36 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    using chart_bench::view_kind;
     const std::size_t thirty_days = 30u * 86400u;
 
-    std::printf("chart_paint_us_100: %.0f us\n", figure(100, view_kind::newest_100_seconds, 300));
-    std::printf("chart_paint_us_30d: %.0f us\n",
-                figure(thirty_days, view_kind::newest_100_seconds, 300));
-    std::printf("chart_paint_us_1m_all: %.0f us\n", figure(1'000'000, view_kind::everything, 30));
+    const double newest_100 = paint_us(100, view_kind::newest_100_seconds, 300);
+    const double newest_30d = paint_us(thirty_days, view_kind::newest_100_seconds, 300);
+    std::printf("chart_paint_us_100: %.0f us\n", newest_100);
+    std::printf("chart_paint_us_30d: %.0f us\n", newest_30d);
+    std::printf("chart_paint_ratio_30d_vs_100: %.2f x\n", newest_30d / newest_100);
+    std::fflush(stdout);
+    std::printf("chart_paint_ms_all_1m: %.2f ms\n",
+                paint_us(1'000'000, view_kind::everything, 30) / 1000);
+    std::fflush(stdout);
 
+    // Thirty days of points added one by one to the chart as the program sets it up, the
+    // axes following each point.
     const chart_bench::series data = chart_bench::make_bioluminescence(thirty_days);
     Plot plot;
+    chart_bench::setup_main_chart(plot, chart_bench::series{},
+                                  chart_bench::main_chart_view({}, view_kind::newest_100_seconds));
+    PlotChannel& channel = plot.GetChannel(1);
     const auto t0 = clock_type::now();
-    chart_bench::setup_main_chart(
-        plot, data, chart_bench::main_chart_view(data, view_kind::newest_100_seconds));
-    const double ns = std::chrono::duration<double, std::nano>(clock_type::now() - t0).count();
-    std::printf("chart_add_point_ns: %.0f ns\n", ns / static_cast<double>(thirty_days));
+    for (std::size_t i = 0; i < thirty_days; ++i)
+        channel.AddPoint(data.x[i], data.y[i]);
+    const double add_ns = std::chrono::duration<double, std::nano>(clock_type::now() - t0).count();
+    std::printf("chart_addpoint_ns_30d: %.1f ns\n", add_ns / static_cast<double>(thirty_days));
+
+    // Y fitted to everything: the X axis over all 30 days first.
+    plot.GetXAxis(0).SetMin(data.x.front());
+    plot.GetXAxis(0).SetSpan(data.x.back() - data.x.front());
+    PlotYAxis& y = plot.GetYAxis(0);
+    const double fit_us = chart_bench::median_us(20, [&] { y.FitToData(); });
+    std::printf("chart_fit_us_30d: %.0f us\n", fit_us);
     return 0;
 }

@@ -3,8 +3,29 @@
 #include "app/quit_signals.h"
 #include "app/windows.h"
 
+#include <QEvent>
+
 #include <clocale>
+#include <cstdio>
 #include <exception>
+
+namespace {
+
+// With MAREV_REPORT_SHOWN set, one line on standard error once the main window
+// has been painted for the first time, so start-up can be timed from outside.
+class first_paint_report : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            std::fputs("marev: main window shown\n", stderr);
+            std::fflush(stderr);
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
     application app(argc, argv);
@@ -17,6 +38,9 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         create_windows();
+        first_paint_report report;
+        if (qEnvironmentVariableIsSet("MAREV_REPORT_SHOWN"))
+            F_Main->installEventFilter(&report);
         F_Main->show();
         status = app.exec();
     } catch (...) {

@@ -440,6 +440,7 @@ void TF_Main::build_actions() {
     connect(MExit, &QAction::triggered, this, [this] { MExitClick(); });
     MAbout = new QAction("&About...", this);
     MAbout->setObjectName("MAbout");
+    connect(MAbout, &QAction::triggered, this, [this] { MAboutClick(); });
     MHelp = new QAction("Help", this);
     MHelp->setObjectName("MHelp");
 }
@@ -561,6 +562,20 @@ void TF_Main::lose_instrument() {
     wait_ticks = 0;
     SwitchConnection(false);
     L_CommStatus->setText("Instrument lost.");
+}
+
+QString TF_Main::about_text() {
+    return QStringLiteral("<h3>Marev %1</h3>"
+                          "<p>Controls the QELM bioluminescence instrument over a serial line: "
+                          "connects to it and identifies it, shows its data live, records its "
+                          "lines to files by hand or on a schedule, switches its pump and "
+                          "photomultiplier tube, and guides the check of the tube's high-voltage "
+                          "steps against the calibration history.</p>")
+        .arg(QStringLiteral(MAREV_VERSION));
+}
+
+void TF_Main::MAboutClick() {
+    marev::current_prompts().about(QStringLiteral("About Marev"), about_text());
 }
 
 void TF_Main::UD_SerialClick() {

@@ -51,6 +51,9 @@ public:
     // "E&xit": writes and closes an open record file, then ends the process
     // with status 0.
     void MExitClick();
+    // "&About...": the name, version and purpose of the program.
+    void MAboutClick();
+    static QString about_text();
     // The fast tick: poll, link step, display step.
     void Timer1Timer();
     // The one-second tick.

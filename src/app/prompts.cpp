@@ -15,6 +15,9 @@ public:
             box.setDetailedText(detail);
         box.exec();
     }
+    void about(const QString& title, const QString& text) override {
+        QMessageBox::about(parent(), title, text);
+    }
     std::optional<QString> save_file(const QString& default_name) override {
         const QString path = QFileDialog::getSaveFileName(parent(), QString(), default_name);
         return answer(path);

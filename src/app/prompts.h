@@ -21,6 +21,8 @@ public:
     // The save dialog, with default_name as the offered file name; it asks
     // before overwriting. Nothing when the user cancels.
     virtual std::optional<QString> save_file(const QString& default_name) = 0;
+    // An information box about the program (title, rich text, the program's icon).
+    virtual void about(const QString& title, const QString& text) { message(text, title); }
     virtual std::optional<QString> open_file() = 0;
     virtual std::optional<QString> choose_folder(const QString& title) = 0;
 };
@@ -42,6 +44,9 @@ public:
     void message(const QString& text, const QString& caption, const QString& detail) override {
         messages.push_back({text, caption, detail});
     }
+    void about(const QString& title, const QString& text) override {
+        abouts.push_back({text, title, {}});
+    }
     std::optional<QString> save_file(const QString& default_name) override {
         save_requests.push_back(default_name);
         return take(save_answers);
@@ -56,6 +61,7 @@ public:
     }
 
     std::vector<shown_message> messages;
+    std::vector<shown_message> abouts;
     std::vector<QString> save_requests; // the default names offered
     int open_requests = 0;
     std::vector<QString> folder_requests; // the titles

@@ -157,7 +157,7 @@ TEST_F(no_instrument, a_missing_port_is_reported_and_the_window_stays_disconnect
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Could Not Open COM99.");
     EXPECT_EQ(prompts.messages[0].caption, "Error in communications");
-    EXPECT_TRUE(prompts.messages[0].detail.contains("/dev/ttyS98"));
+    EXPECT_EQ(prompts.messages[0].detail, "/dev/ttyS98: No such file or directory");
     EXPECT_EQ(F_Main->L_CommStatus->text(), "Haven't even tried yet.");
     expect_disconnected_look();
     // The fresh reader stays, unconnected, with the stored record format;
@@ -176,6 +176,16 @@ TEST_F(no_instrument, the_one_second_tick_sets_both_clock_labels) {
     F_Main->TimerMinuteTimer();
     EXPECT_EQ(F_Main->L_Time->text(), "Tue Mar 04 09:05:03 2008\n");
     EXPECT_EQ(F_Calibration->L_Time->text(), "Tue Mar 04 09:05:03 2008\n");
+}
+
+TEST_F(no_instrument, about_names_the_program_its_version_and_purpose) {
+    create_windows();
+    F_Main->MAbout->trigger();
+    ASSERT_EQ(prompts.abouts.size(), 1u);
+    EXPECT_EQ(prompts.abouts[0].caption, "About Marev");
+    EXPECT_TRUE(prompts.abouts[0].text.contains("Marev " MAREV_VERSION));
+    EXPECT_TRUE(prompts.abouts[0].text.contains("bioluminescence"));
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 } // namespace

@@ -34,8 +34,10 @@ std::vector<std::string> make_lines(int n) {
     lines.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         std::string l = "QELM7," + std::to_string(i) + ",1.25e-05,3012.5,1500,4.98,1200,0.552,0,0";
-        for (int k = 0; k < 60; ++k)
-            l += "," + std::to_string(counts(rng));
+        for (int k = 0; k < 60; ++k) {
+            l += ',';
+            l += std::to_string(counts(rng));
+        }
         l += '\r';
         lines.push_back(std::move(l));
     }

@@ -72,6 +72,16 @@ void TF_Terminal::add_line(const std::string& text) {
 void TF_Terminal::flush() {
     if (pending_count_ == 0)
         return;
+    // Hidden, the lines are only appended: moving the cursor or the scroll
+    // bar of a hidden text box lays out every line it holds and keeps those
+    // layouts, several times the text's own memory. Showing the window goes
+    // to the end (showEvent).
+    if (!M_Output->isVisible()) {
+        M_Output->appendPlainText(pending_);
+        pending_.clear();
+        pending_count_ = 0;
+        return;
+    }
     // Follow the end only while the user has not scrolled away from it, and
     // keep the sideways position: lines are read from their start.
     QScrollBar* bar = M_Output->verticalScrollBar();
@@ -81,14 +91,25 @@ void TF_Terminal::flush() {
     M_Output->appendPlainText(pending_);
     pending_.clear();
     pending_count_ = 0;
-    if (at_end) {
-        QTextCursor c = M_Output->textCursor();
-        c.movePosition(QTextCursor::End);
-        c.movePosition(QTextCursor::StartOfBlock);
-        M_Output->setTextCursor(c);
-        bar->setValue(bar->maximum());
-    }
+    if (at_end)
+        show_last_line();
     side->setValue(across);
+}
+
+void TF_Terminal::show_last_line() {
+    QTextCursor c = M_Output->textCursor();
+    c.movePosition(QTextCursor::End);
+    c.movePosition(QTextCursor::StartOfBlock);
+    M_Output->setTextCursor(c);
+    QScrollBar* bar = M_Output->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void TF_Terminal::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    flush();
+    show_last_line();
+    M_Output->horizontalScrollBar()->setValue(0);
 }
 
 void TF_Terminal::clear_output() {

@@ -36,8 +36,12 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // The cursor at the start of the last line, scrolled to it.
+    void show_last_line();
+
     QString pending_;
     int pending_count_ = 0;
 };

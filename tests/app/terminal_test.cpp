@@ -5,6 +5,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTest>
 
 namespace {
@@ -88,6 +91,11 @@ TEST_F(terminal_bound, keeps_the_latest_lines_and_shows_the_last_from_its_start)
     ASSERT_EQ(lines.size(), TF_Terminal::max_lines);
     EXPECT_EQ(lines.front(), "line 50");
     EXPECT_EQ(lines.back(), "line " + QString::number(n - 1));
+    // Hidden, nothing is laid out: layouts of every line held would cost
+    // several times the text itself.
+    const QTextDocument* doc = F_Terminal->M_Output->document();
+    for (int b : {0, TF_Terminal::max_lines / 2, TF_Terminal::max_lines - 1})
+        EXPECT_EQ(doc->findBlockByNumber(b).layout()->lineCount(), 0) << b;
 
     // Filled while hidden, then shown: the last line, from its start.
     F_Terminal->add_line(std::string(3000, '7') + "\r");

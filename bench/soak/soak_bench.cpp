@@ -13,6 +13,9 @@
 // soak_us_per_record: wall time per record over the whole week.
 // soak_cost_ratio_week_vs_first_hour: time per record in the last hour over
 //   time per record in the first hour (1 when the cost does not grow).
+// soak_cost_ratio_week_vs_day_2: the last hour over the first hour of the
+//   second day, when the terminal's list has reached its bound: what is left
+//   is the growth with the history alone.
 //
 // SOAK_RECORDS shortens a trial run (default 604800, a week of lines).
 // Prints `name: value unit`; anything else goes to standard error.
@@ -128,9 +131,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    double first_hour = 0, last_hour = 0, rss_day = 0;
+    double first_hour = 0, last_hour = 0, day_2_hour = 0, rss_day = 0;
     const auto start = steady::now();
-    auto hour_start = start;
+    auto hour_start = start, day_2_start = start;
     for (long r = 1; r <= records; ++r) {
         one_record();
         if (r % 64 == 0)
@@ -139,8 +142,12 @@ int main(int argc, char** argv) {
             first_hour = std::chrono::duration<double>(steady::now() - start).count();
         if (r == records - hour)
             hour_start = steady::now();
-        if (r == day)
+        if (r == day) {
             rss_day = rss_mb();
+            day_2_start = steady::now();
+        }
+        if (r == day + hour)
+            day_2_hour = std::chrono::duration<double>(steady::now() - day_2_start).count();
         if (r % 86400 == 0)
             std::fprintf(stderr, "soak: day %ld, %.1f MiB, %.0f s\n", r / 86400, rss_mb(),
                          std::chrono::duration<double>(steady::now() - start).count());
@@ -163,6 +170,8 @@ int main(int argc, char** argv) {
                 (rss_end - rss_day) / (double(records - day) / 86400.0));
     std::printf("soak_us_per_record: %.1f us\n", total / double(records) * 1e6);
     std::printf("soak_cost_ratio_week_vs_first_hour: %.2f x\n", last_hour / first_hour);
+    if (day_2_hour > 0)
+        std::printf("soak_cost_ratio_week_vs_day_2: %.2f x\n", last_hour / day_2_hour);
 
     F_Main->A_Record->trigger();
     destroy_windows();

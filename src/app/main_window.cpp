@@ -2,6 +2,7 @@
 
 #include "app/action_button.h"
 #include "app/badge.h"
+#include "app/cformat.h"
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
@@ -31,8 +32,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -40,18 +39,7 @@
 
 namespace {
 
-#ifdef __GNUC__
-__attribute__((format(printf, 1, 2)))
-#endif
-QString
-cformat(const char* format, ...) {
-    char buf[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buf, sizeof buf, format, args);
-    va_end(args);
-    return QString::fromLatin1(buf);
-}
+using marev::cformat;
 
 QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);

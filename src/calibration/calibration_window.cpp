@@ -2,6 +2,7 @@
 
 #include "app/action_button.h"
 #include "app/application.h"
+#include "app/cformat.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/windows.h"
@@ -23,26 +24,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <cstdarg>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
 
 namespace {
 
-#ifdef __GNUC__
-__attribute__((format(printf, 1, 2)))
-#endif
-QString
-cformat(const char* format, ...) {
-    char buf[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buf, sizeof buf, format, args);
-    va_end(args);
-    return QString::fromLatin1(buf);
-}
+using marev::cformat;
 
 // A path from the edit box, in the file system's own encoding.
 std::filesystem::path file_path(const QString& text) {

@@ -1,6 +1,6 @@
-// The program's application object (its notify() is the top-level handler)
-// and a configuration folder of the tests' own, set before the first
-// settings object is made.
+// main() of the window tests: the program's application object (its notify()
+// is the top-level handler) and a configuration folder of the tests' own, set
+// before the first settings object is made.
 #include "app/application.h"
 #include "temp_dir.h"
 

@@ -1,5 +1,7 @@
 #include "main_chart_view.h"
 
+#include "app/main_charts.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -32,30 +34,11 @@ view_spec main_chart_view(const series& data, view_kind kind) {
 }
 
 void setup_main_chart(Plot& plot, const series& data, const view_spec& view) {
-    plot.SetTitleText("QELM 1Hz - Bioluminescence - photons/second");
+    setup_bioluminescence_chart(plot);
     PlotXAxis& x = plot.GetXAxis(0);
-    x.SetMin(0);
-    x.SetSpan(100);
-    x.SetTitle("Time from start in seconds (clock from computer)");
-    x.SetTitleShow(true);
     PlotYAxis& y = plot.GetYAxis(0);
-    y.SetMin(1);
-    y.SetSpan(10000000);
-    y.SetTitle("Photons/second - log scale");
-    y.SetTitleShow(true);
-    y.SetScaleType(ScaleLog10);
-    y.SetLabelsFormatStyle(LabelsExponent);
-    PlotChannel& raw = plot.AddChannel();
-    raw.SetName("Raw Data");
-    raw.SetTitleText("Raw Data");
-    raw.SetVisible(false);
-    raw.SetVisibleInLegend(false);
-    PlotChannel& bl = plot.AddChannel();
-    bl.SetName("Computed Bioluminesence");
-    bl.SetTitleText("Device Computed BL");
+    PlotChannel& bl = plot.GetChannel(1);
     bl.SetColor(view.marker_color);
-    bl.SetTraceVisible(false);
-    bl.SetMarkersVisible(true);
     bl.SetMarkersSize(view.marker_radius);
     plot.SetPlotArea(view.size.width() - 100, view.size.height() - 70);
     for (std::size_t i = 0; i < data.x.size(); ++i)

@@ -3,6 +3,7 @@
 #include "app/action_button.h"
 #include "app/badge.h"
 #include "app/cformat.h"
+#include "app/main_charts.h"
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
@@ -80,76 +81,6 @@ QString time_text(std::int64_t t) {
     return cformat("Recorded for %.1f hours", double(t) / 3600);
 }
 
-void setup_raw_chart(Plot& plot) {
-    plot.SetTitleText("QELM 60Hz - Last 60 raw counts");
-    plot.SetLegendVisible(false);
-    PlotXAxis& x = plot.GetXAxis(0);
-    x.SetMin(1);
-    x.SetSpan(60);
-    x.SetTitle("1 Hz data record (1-60)");
-    x.SetTitleShow(true);
-    x.SetLabelsPrecisionStyle(PrecisionFixedDecimals);
-    x.SetLabelsPrecision(0);
-    x.SetTrackingStyle(TrackScrollSmooth);
-    x.SetTrackingAlignFirstStyle(AlignFirstAuto);
-    PlotYAxis& y = plot.GetYAxis(0);
-    y.SetMin(0);
-    y.SetSpan(5);
-    y.SetTitle("Raw system counts");
-    y.SetTitleShow(true);
-    y.SetTrackingStyle(TrackScaleMinMax);
-    y.SetTrackingAlignFirstStyle(AlignFirstNone);
-
-    PlotChannel& raw = plot.AddChannel();
-    raw.SetName("Raw Data");
-    raw.SetTitleText("Raw Data");
-    raw.SetColor(Qt::red);
-    raw.SetTraceVisible(true);
-    raw.SetMarkersVisible(true);
-    raw.SetMarkersSize(2);
-    PlotChannel& computed = plot.AddChannel();
-    computed.SetName("Computed Bioluminesence");
-    computed.SetTitleText("Computed Bioluminesence");
-    computed.SetVisible(false);
-    computed.SetVisibleInLegend(false);
-    computed.SetColor(Qt::yellow);
-}
-
-void setup_bioluminescence_chart(Plot& plot) {
-    plot.SetTitleText("QELM 1Hz - Bioluminescence - photons/second");
-    plot.SetLegendVisible(false);
-    PlotXAxis& x = plot.GetXAxis(0);
-    x.SetMin(0);
-    x.SetSpan(100);
-    x.SetTitle("Time from start in seconds (clock from computer)");
-    x.SetTitleShow(true);
-    x.SetTrackingStyle(TrackScrollSmooth);
-    x.SetTrackingAlignFirstStyle(AlignFirstAuto);
-    PlotYAxis& y = plot.GetYAxis(0);
-    y.SetScaleType(ScaleLog10);
-    y.SetMin(1);
-    y.SetSpan(10000000);
-    y.SetTitle("Photons/second - log scale");
-    y.SetTitleShow(true);
-    y.SetLabelsFormatStyle(LabelsExponent);
-    y.SetTrackingStyle(TrackScaleMinMax);
-    y.SetTrackingAlignFirstStyle(AlignFirstNone);
-
-    PlotChannel& raw = plot.AddChannel();
-    raw.SetName("Raw Data");
-    raw.SetTitleText("Raw Data");
-    raw.SetVisible(false);
-    raw.SetVisibleInLegend(false);
-    raw.SetColor(Qt::red);
-    PlotChannel& bl = plot.AddChannel();
-    bl.SetName("Computed Bioluminesence");
-    bl.SetTitleText("Device Computed BL");
-    bl.SetColor(Qt::yellow);
-    bl.SetTraceVisible(false);
-    bl.SetMarkersVisible(true);
-    bl.SetMarkersSize(2);
-}
-
 } // namespace
 
 TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
@@ -161,7 +92,7 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
 
     Plot2 = new PlotWidget;
     Plot2->setObjectName("Plot2");
-    setup_raw_chart(Plot2->plot());
+    setup_raw_counts_chart(Plot2->plot());
     Plot1 = new PlotWidget;
     Plot1->setObjectName("Plot1");
     setup_bioluminescence_chart(Plot1->plot());

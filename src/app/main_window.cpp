@@ -525,13 +525,17 @@ void TF_Main::A_RecordClick() {
 }
 
 void TF_Main::A_StopScheduleExecute() {
+    end_schedule();
+    end_record_file();
+}
+
+void TF_Main::end_schedule() {
     schedule_stop = 0;
     A_StopSchedule->setVisible(false);
     A_StopSchedule->setEnabled(false);
     A_Record->setVisible(true);
     A_Record->setEnabled(true);
     ShowRecordingState(false);
-    end_record_file();
 }
 
 void TF_Main::A_PumpOnClick() {
@@ -783,12 +787,7 @@ void TF_Main::TimerMinuteTimer() {
         // The sample's file gets every line taken before its end.
         end_record_file();
         if (reps_left == 0) {
-            schedule_stop = 0;
-            A_StopSchedule->setVisible(false);
-            A_StopSchedule->setEnabled(false);
-            A_Record->setVisible(true);
-            A_Record->setEnabled(true);
-            ShowRecordingState(false);
+            end_schedule();
             return;
         }
         // Below zero the samples go on without end.

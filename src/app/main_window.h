@@ -148,6 +148,8 @@ private:
     void place_pmt_off_text();
     // Writes what the reader took and closes its record file.
     void finish_record_file();
+    // No schedule runs any more: the record action back in its idle form.
+    void end_schedule();
     // The device hung up (adapter pulled, cable cut): the disconnect sequence,
     // with the record file holding every line received.
     void lose_instrument();

@@ -76,12 +76,7 @@ void TF_Terminal::flush() {
     // bar of a hidden text box lays out every line it holds and keeps those
     // layouts, several times the text's own memory. Showing the window goes
     // to the end (showEvent).
-    if (!M_Output->isVisible()) {
-        M_Output->appendPlainText(pending_);
-        pending_.clear();
-        pending_count_ = 0;
-        return;
-    }
+    const bool shown = M_Output->isVisible();
     // Follow the end only while the user has not scrolled away from it, and
     // keep the sideways position: lines are read from their start.
     QScrollBar* bar = M_Output->verticalScrollBar();
@@ -91,6 +86,8 @@ void TF_Terminal::flush() {
     M_Output->appendPlainText(pending_);
     pending_.clear();
     pending_count_ = 0;
+    if (!shown)
+        return;
     if (at_end)
         show_last_line();
     side->setValue(across);

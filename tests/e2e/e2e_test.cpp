@@ -3,6 +3,8 @@
 // shown and charted, switch pump and PMT, record a stretch to a file, and
 // compare with what the simulator logged.
 
+#include "e2e_fixture.h"
+
 #include "app/badge.h"
 #include "app/main_window.h"
 #include "app/port_chooser.h"
@@ -27,32 +29,6 @@
 #include <algorithm>
 
 namespace {
-
-class e2e : public ::testing::Test {
-protected:
-    void SetUp() override {
-        marev::set_prompts(&prompts);
-        qelm_reader::set_synced(false);
-        set_port_folder(ports.path());
-        create_windows();
-        F_Main->show();
-        F_Main->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(F_Main));
-    }
-    void TearDown() override {
-        destroy_windows();
-        marev::set_prompts(nullptr);
-    }
-
-    // Lets the event loop run until the condition holds (at most 5 s).
-    static bool within_seconds(const std::function<bool()>& condition, int seconds = 5) {
-        return QTest::qWaitFor(condition, seconds * 1000);
-    }
-
-    qelm_sim::scratch_dir ports;
-    std::string log = ports.file("sim.log");
-    marev::fake_prompts prompts;
-};
 
 TEST_F(e2e, connect_watch_switch_and_record_against_the_simulator) {
     // Ten lines a second keep the test short; the program does not care.

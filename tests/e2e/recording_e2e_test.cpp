@@ -2,6 +2,8 @@
 // instrument, the real timers turning: the file is the simulator's own lines,
 // byte for byte and without a gap.
 
+#include "e2e_fixture.h"
+
 #include "app/main_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
@@ -22,30 +24,8 @@
 
 namespace {
 
-class recording_e2e : public ::testing::Test {
-protected:
-    void SetUp() override {
-        marev::set_prompts(&prompts);
-        qelm_reader::set_synced(false);
-        set_port_folder(ports.path());
-        create_windows();
-        F_Main->show();
-        F_Main->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(F_Main));
-    }
-    void TearDown() override {
-        destroy_windows();
-        marev::set_prompts(nullptr);
-    }
-
-    static bool within_seconds(const std::function<bool()>& condition, int seconds) {
-        return QTest::qWaitFor(condition, seconds * 1000);
-    }
-
-    qelm_sim::scratch_dir ports;
-    std::string log = ports.file("sim.log");
-    marev::fake_prompts prompts;
-};
+// The shared fixture under this suite's own name.
+using recording_e2e = e2e;
 
 TEST_F(recording_e2e, ten_seconds_by_hand_are_a_gapless_run_of_the_lines_sent) {
     qelm_sim::sim_process sim({"--port", "6", "--port-folder", ports.path(), "--serial", "42",
@@ -77,10 +57,7 @@ TEST_F(recording_e2e, ten_seconds_by_hand_are_a_gapless_run_of_the_lines_sent) {
     const std::string recorded = read_file(path);
     ASSERT_FALSE(recorded.empty());
     ASSERT_EQ(recorded.back(), '\r');
-    std::vector<std::string> entries;
-    for (std::size_t pos = 0, cr; (cr = recorded.find('\r', pos)) != std::string::npos;
-         pos = cr + 1)
-        entries.push_back(recorded.substr(pos, cr + 1 - pos));
+    const std::vector<std::string> entries = read_entries(path);
     // Ten a second for nine to ten seconds (the label counts whole seconds).
     EXPECT_GE(entries.size(), 80u);
 

@@ -37,15 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The lines of a record file, each with its carriage return.
-std::vector<std::string> file_lines(const std::string& path) {
-    const std::string text = read_file(path);
-    std::vector<std::string> lines;
-    for (std::size_t pos = 0, cr; (cr = text.find('\r', pos)) != std::string::npos; pos = cr + 1)
-        lines.push_back(text.substr(pos, cr + 1 - pos));
-    return lines;
-}
-
 class schedule_e2e : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -125,7 +116,7 @@ TEST_F(schedule_e2e, three_samples_record_the_simulators_lines_without_overlap) 
     std::ptrdiff_t end_of_last = -1;
     for (const std::string& f : files) {
         SCOPED_TRACE(f);
-        const std::vector<std::string> lines = file_lines(f);
+        const std::vector<std::string> lines = read_entries(f);
         ASSERT_GE(lines.size(), 20u);
         const auto first = std::find(sent.begin(), sent.end(), lines.front());
         ASSERT_NE(first, sent.end()) << "not a line that was sent: " << lines.front();

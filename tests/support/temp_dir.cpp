@@ -33,3 +33,11 @@ std::string read_file(const std::string& path) {
 void write_file(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
+
+std::vector<std::string> read_entries(const std::string& path) {
+    const std::string text = read_file(path);
+    std::vector<std::string> entries;
+    for (std::size_t pos = 0, cr; (cr = text.find('\r', pos)) != std::string::npos; pos = cr + 1)
+        entries.push_back(text.substr(pos, cr + 1 - pos));
+    return entries;
+}

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // A fresh directory under the system's temporary folder, removed with its content.
 class temp_dir {
@@ -21,3 +22,5 @@ private:
 // The whole content of a file ("" when it cannot be read).
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
+// The entries of a record file, each up to and including its carriage return.
+std::vector<std::string> read_entries(const std::string& path);

@@ -8,7 +8,7 @@
 #include "chart/plot_widget.h"
 #include "link/clock.h"
 #include "link/link_error.h"
-#include "schedule/sample_rules.h"
+#include "link/sample_rules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -52,6 +52,10 @@ QString path_limit_text() {
     return QStringLiteral("The path of the record file would be longer than %1 characters; "
                           "choose a shorter folder.")
         .arg(marev::max_record_path);
+}
+
+QString sample_path(const QString& folder, const QString& name) {
+    return QString::fromStdString(marev::sample_path(folder.toStdString(), name.toStdString()));
 }
 
 // One of the program's own windows, as against a dialog, a message box or a
@@ -245,16 +249,16 @@ std::int64_t TF_Schedule::stop_time(std::int64_t now) const {
     // A length beyond the limits, typed after the schedule was set, runs as
     // long as the limits allow rather than ending the schedule.
     std::int64_t length = marev::max_sample_seconds;
-    if (const auto l = marev::sample_seconds(E_RunFor->text(), PD_TimeUnits->currentText()))
+    if (const auto l = marev::sample_seconds(E_RunFor->text().toStdString(), PD_TimeUnits->currentText().toStdString()))
         length = *l;
-    else if (marev::read_whole_number(E_RunFor->text()) < 0)
+    else if (marev::read_whole_number(E_RunFor->text().toStdString()) < 0)
         length = -marev::max_sample_seconds;
     return std::clamp(now + length, marev::first_clock_time, marev::last_clock_time);
 }
 
 void TF_Schedule::Timer1Timer() {
     const std::int64_t now = marev::now();
-    const auto length = marev::sample_seconds(E_RunFor->text(), PD_TimeUnits->currentText());
+    const auto length = marev::sample_seconds(E_RunFor->text().toStdString(), PD_TimeUnits->currentText().toStdString());
     if (length && marev::within_clock(now + *length))
         L_TimeStopped->setText(
             QString::fromStdString(marev::clock_text(marev::current_clock().local(now + *length))));
@@ -274,13 +278,12 @@ void TF_Schedule::A_ChooseDirExecute() {
 }
 
 std::optional<QString> TF_Schedule::refusal() const {
-    const auto length = marev::sample_seconds(E_RunFor->text(), PD_TimeUnits->currentText());
+    const auto length = marev::sample_seconds(E_RunFor->text().toStdString(), PD_TimeUnits->currentText().toStdString());
     if (!length)
         return length_limit_text();
     if (!marev::within_clock(marev::now() + *length))
         return QStringLiteral("A sample of this length would end beyond the range of the clock.");
-    if (marev::sample_path(E_SaveDir->text(), F_Main->DefaultRecordName()).size() >
-        marev::max_record_path)
+    if (sample_path(E_SaveDir->text(), F_Main->DefaultRecordName()).size() > marev::max_record_path)
         return path_limit_text();
     // The reader writes one file at a time: a schedule set now could not
     // open its first file, and would have cleared the running recording's
@@ -301,7 +304,7 @@ void TF_Schedule::A_SetScheduleExecute() {
         const auto choice = RB_Once->isChecked()   ? marev::repeat_choice::once
                             : RB_Reps->isChecked() ? marev::repeat_choice::reps
                                                    : marev::repeat_choice::without_end;
-        m.reps_left = marev::reps_left_for(choice, E_Reps->text());
+        m.reps_left = marev::reps_left_for(choice, E_Reps->text().toStdString());
         StartSample();
         // The first sample's file can be stopped by hand; later ones cannot.
         m.ShowRecordingState(true);
@@ -325,7 +328,7 @@ void TF_Schedule::StartSample() {
     // The new sample's display and file start from its own first record.
     m.reader->clear();
     m.link_state = TF_Main::NewSample;
-    const QString path = marev::sample_path(E_SaveDir->text(), name);
+    const QString path = sample_path(E_SaveDir->text(), name);
     m.ShowRecordingState(true);
     if (path.size() > marev::max_record_path)
         throw std::runtime_error(path_limit_text().toStdString());

@@ -4,7 +4,7 @@
 #include "qstring_print.h"
 #include "windows_fixture.h"
 
-#include "schedule/sample_rules.h"
+#include "link/sample_rules.h"
 #include "schedule/schedule_window.h"
 
 #include <QAction>

@@ -1,6 +1,4 @@
-#include "schedule/sample_rules.h"
-
-#include "qstring_print.h"
+#include "link/sample_rules.h"
 
 #include "link/clock.h"
 
@@ -8,6 +6,8 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr std::int32_t i32_min = std::numeric_limits<std::int32_t>::min();
 
 TEST(schedule_rules, a_typed_box_reads_as_the_whole_number_it_begins_with) {
     struct row {
-        QString text;
+        std::string text;
         std::int64_t value;
     };
     const row rows[] = {
@@ -37,20 +37,20 @@ TEST(schedule_rules, a_typed_box_reads_as_the_whole_number_it_begins_with) {
         {"+-3", 0},
         {"0x10", 0},
         {".5", 0},
-        {QString::fromUtf8("\u00a012"), 0},     // no-break space is not white space here
-        {QString::fromUtf8("\u0661\u0662"), 0}, // nor are other scripts' digits digits
+        {"\u00a012", 0},     // no-break space is not white space here
+        {"\u0661\u0662", 0}, // nor are other scripts' digits digits
         {"9223372036854775807", i64_max},
         {"-9223372036854775808", i64_min},
         {"99999999999999999999999", i64_max},
         {"-99999999999999999999999", i64_min},
     };
     for (const row& r : rows)
-        EXPECT_EQ(marev::read_whole_number(r.text), r.value) << r.text.toStdString();
+        EXPECT_EQ(marev::read_whole_number(r.text), r.value) << r.text;
 }
 
 TEST(schedule_rules, a_sample_lasts_the_length_times_its_unit_within_32_bits) {
     struct row {
-        QString run_for, unit;
+        std::string run_for, unit;
         std::optional<std::int64_t> seconds;
     };
     const row rows[] = {
@@ -74,7 +74,7 @@ TEST(schedule_rules, a_sample_lasts_the_length_times_its_unit_within_32_bits) {
     };
     for (const row& r : rows)
         EXPECT_EQ(marev::sample_seconds(r.run_for, r.unit), r.seconds)
-            << r.run_for.toStdString() << " " << r.unit.toStdString();
+            << r.run_for << " " << r.unit;
 }
 
 TEST(schedule_rules, the_clock_range_is_what_the_clock_text_can_show) {
@@ -91,7 +91,7 @@ TEST(schedule_rules, the_clock_range_is_what_the_clock_text_can_show) {
 TEST(schedule_rules, samples_left_after_the_first_follow_the_choice_and_count) {
     struct row {
         repeat_choice choice;
-        QString reps;
+        std::string reps;
         std::int32_t left;
     };
     const row rows[] = {
@@ -109,14 +109,14 @@ TEST(schedule_rules, samples_left_after_the_first_follow_the_choice_and_count) {
     };
     for (const row& r : rows)
         EXPECT_EQ(marev::reps_left_for(r.choice, r.reps), r.left)
-            << int(r.choice) << " " << r.reps.toStdString();
+            << int(r.choice) << " " << r.reps;
 }
 
 TEST(schedule_rules, the_path_is_folder_separator_and_name_as_typed) {
     struct row {
-        QString folder;
-        QChar separator;
-        QString path;
+        std::string folder;
+        char separator;
+        std::string path;
     };
     const row rows[] = {
         {"/data/qelm", '/', "/data/qelm/f.dat"},

@@ -1,25 +1,25 @@
-#include "schedule/sample_rules.h"
+#include "link/sample_rules.h"
 
 #include <limits>
 
 namespace marev {
 
-std::int64_t read_whole_number(const QString& text) {
-    qsizetype i = 0;
-    const qsizetype n = text.size();
+std::int64_t read_whole_number(std::string_view text) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
     // The white space of the C library's number reading, no more.
-    while (i < n && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
+    while (i < n && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
         ++i;
     bool negative = false;
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
         ++i;
     }
     // Counted towards the negative limit, which is one further out.
     constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
     std::int64_t value = 0;
-    for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        const int digit = text[i].unicode() - u'0';
+    for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const int digit = text[i] - '0';
         if (value < (lowest + digit) / 10) {
             value = lowest;
             continue;
@@ -31,11 +31,11 @@ std::int64_t read_whole_number(const QString& text) {
     return value == lowest ? std::numeric_limits<std::int64_t>::max() : -value;
 }
 
-std::int64_t unit_seconds(const QString& unit_text) {
-    return unit_text == QLatin1String("hours") ? 3600 : 60;
+std::int64_t unit_seconds(std::string_view unit_text) {
+    return unit_text == "hours" ? 3600 : 60;
 }
 
-std::optional<std::int64_t> sample_seconds(const QString& run_for, const QString& unit_text) {
+std::optional<std::int64_t> sample_seconds(std::string_view run_for, std::string_view unit_text) {
     const std::int64_t n = read_whole_number(run_for);
     const std::int64_t unit = unit_seconds(unit_text);
     if (n > max_sample_seconds / unit || n < -max_sample_seconds / unit)
@@ -43,7 +43,7 @@ std::optional<std::int64_t> sample_seconds(const QString& run_for, const QString
     return n * unit;
 }
 
-std::int32_t reps_left_for(repeat_choice choice, const QString& reps_text) {
+std::int32_t reps_left_for(repeat_choice choice, std::string_view reps_text) {
     switch (choice) {
     case repeat_choice::once:
         return 0;

@@ -197,15 +197,29 @@ void qelm_reader::clear_lines() {
     lines_base_ = 0;
 }
 
-void qelm_reader::open_record(const std::string& path, std::size_t first) {
-    if (!file_.open(path)) {
+namespace {
+
+void open_or_throw(record_file& file, const std::string& path, record_file::mode m) {
+    if (!file.open(path, m)) {
         const int err = errno;
         throw link_error(
             "Unable to open file for saving.",
-            path + ": " + (file_.is_open() ? "a record file is already open" : std::strerror(err)));
+            path + ": " + (file.is_open() ? "a record file is already open" : std::strerror(err)));
     }
+}
+
+} // namespace
+
+void qelm_reader::open_record(const std::string& path, std::size_t first) {
+    open_or_throw(file_, path, record_file::mode::replace);
     written_ = first;
     record_start_ = marev::now();
+}
+
+void qelm_reader::append_record(const std::string& path, std::size_t first, std::int64_t start) {
+    open_or_throw(file_, path, record_file::mode::append);
+    written_ = first;
+    record_start_ = start;
 }
 
 void qelm_reader::write_records() {

@@ -56,7 +56,11 @@ public:
     void send_text(std::string_view text);
 
     // Record file. open_record throws "Unable to open file for saving.".
+    // With append, the file keeps what it holds and the lines follow it (a
+    // recording that goes on after a reconnection); record_start is then the
+    // given start rather than now.
     void open_record(const std::string& path, std::size_t first);
+    void append_record(const std::string& path, std::size_t first, std::int64_t start);
     void write_records();
     void close_record();
     bool record_open() const { return file_.is_open(); }

@@ -16,8 +16,9 @@
 namespace {
 
 #ifdef _WIN32
-int open_file(const std::string& path) {
-    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+int open_file(const std::string& path, bool append) {
+    return ::_open(path.c_str(),
+                   _O_WRONLY | _O_CREAT | (append ? _O_APPEND : _O_TRUNC) | _O_BINARY | _O_NOINHERIT,
                    _S_IREAD | _S_IWRITE);
 }
 long long write_some(int fd, const char* p, std::size_t n) {
@@ -30,8 +31,9 @@ int close_file(int fd) {
     return ::_close(fd);
 }
 #else
-int open_file(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+int open_file(const std::string& path, bool append) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_CLOEXEC,
+                  0666);
 }
 long long write_some(int fd, const char* p, std::size_t n) {
     return ::write(fd, p, n);
@@ -59,10 +61,10 @@ record_file::~record_file() {
     close();
 }
 
-bool record_file::open(const std::string& path) {
+bool record_file::open(const std::string& path, mode m) {
     if (fd_ >= 0)
         return false;
-    fd_ = open_file(path);
+    fd_ = open_file(path, m == mode::append);
     if (fd_ < 0)
         return false;
     error_.clear();

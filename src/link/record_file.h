@@ -17,9 +17,11 @@ public:
     record_file(const record_file&) = delete;
     record_file& operator=(const record_file&) = delete;
 
-    // Creates or empties the file. False, keeping any file already open, when
-    // it cannot be opened or one is open.
-    bool open(const std::string& path);
+    enum class mode { replace, append };
+    // Creates the file, and empties it or (append) goes on after what it
+    // holds: a recording that goes on after the instrument came back. False,
+    // keeping any file already open, when it cannot be opened or one is open.
+    bool open(const std::string& path, mode m = mode::replace);
     void append(std::string_view bytes) { batch_.append(bytes); }
     // Writes the gathered batch out and syncs it. False when it failed.
     bool commit();

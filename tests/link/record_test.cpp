@@ -1,6 +1,7 @@
 #include "link/clock.h"
 #include "link/link_error.h"
 #include "link/qelm_reader.h"
+#include "link/reconnect.h"
 
 #include "fake_instrument.h"
 
@@ -73,6 +74,43 @@ TEST_F(record, stamps_switch_on_between_batches) {
     r.write_records();
     r.close_record();
     EXPECT_EQ(read_file(path), expected(1, 1) + expected(2, 2, "2008-01-01,09:05:03,"));
+}
+
+TEST_F(record, an_appended_file_keeps_what_it_held_and_its_start) {
+    const std::string path = dir.file("a.dat");
+    r.open_record(path, 0);
+    lines(1, 2);
+    r.write_records();
+    r.close_record();
+    // The instrument came back to a fresh reader: the file goes on.
+    qelm_reader::set_synced(false);
+    qelm_reader back;
+    back.receive("\r\n");
+    back.append_record(path, 0, clock.now() - 600);
+    EXPECT_EQ(back.record_start(), clock.now() - 600);
+    for (unsigned c = 5; c <= 6; ++c)
+        back.receive(data_line(7, c) + "\n");
+    back.write_records();
+    back.close_record();
+    EXPECT_EQ(read_file(path), expected(1, 2) + expected(5, 6));
+}
+
+TEST(reconnect_wait, tries_every_period_from_the_loss_and_not_in_bursts) {
+    marev::reconnect_wait w;
+    EXPECT_FALSE(w.try_due(0));
+    w.lost(10'000);
+    EXPECT_TRUE(w.waiting());
+    EXPECT_FALSE(w.try_due(11'999));
+    EXPECT_EQ(w.ms_to_next_try(11'000), 1000);
+    EXPECT_TRUE(w.try_due(12'000));
+    EXPECT_FALSE(w.try_due(12'100));
+    EXPECT_EQ(w.seconds_lost(17'999), 7);
+    // A tick an hour late makes one try, not a burst of them.
+    EXPECT_TRUE(w.try_due(3'612'000));
+    EXPECT_FALSE(w.try_due(3'612'050));
+    w.end();
+    EXPECT_FALSE(w.try_due(4'000'000));
+    EXPECT_EQ(w.seconds_lost(4'000'000), 0);
 }
 
 TEST_F(record, first_index_and_cleared_lines) {

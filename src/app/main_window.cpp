@@ -539,19 +539,19 @@ void TF_Main::end_schedule() {
 }
 
 void TF_Main::A_PumpOnClick() {
-    reader->send_command(1);
+    reader->send_command(command::pump_on);
 }
 
 void TF_Main::A_PumpOffClick() {
-    reader->send_command(0);
+    reader->send_command(command::pump_off);
 }
 
 void TF_Main::A_PMTOnClick() {
-    reader->send_command(3);
+    reader->send_command(command::pmt_on);
 }
 
 void TF_Main::A_PMTOffClick() {
-    reader->send_command(2);
+    reader->send_command(command::pmt_off);
 }
 
 namespace {
@@ -671,7 +671,7 @@ void TF_Main::Timer1Timer() {
         }
         if (++wait_ticks > wait_limit)
             link_state = TimedOut;
-        reader->send_command(5);
+        reader->send_command(command::probe);
         return;
     case Identifying:
         if (++wait_ticks > wait_limit) {
@@ -775,7 +775,8 @@ void TF_Main::display_step() {
 
 void TF_Main::TimerMinuteTimer() {
     const std::int64_t now = marev::now();
-    const QString clock = QString::fromStdString(marev::clock_text(marev::current_clock().local(now)));
+    const QString clock =
+        QString::fromStdString(marev::clock_text(marev::current_clock().local(now)));
     L_Time->setText(clock);
     if (F_Calibration)
         F_Calibration->L_Time->setText(clock);

@@ -358,7 +358,7 @@ QLayout* TF_Calibration::build_status_row() {
 
 // Command pacing.
 
-void TF_Calibration::QueueCommand(unsigned code) {
+void TF_Calibration::QueueCommand(command code) {
     command_queue.push_back(code);
 }
 
@@ -366,7 +366,7 @@ void TF_Calibration::Timer1Timer() {
     if (command_queue.empty())
         return;
     // Taken off first: a code the reader refused must not block the queue.
-    const unsigned code = command_queue.front();
+    const command code = command_queue.front();
     command_queue.pop_front();
     F_Main->reader->send_command(code);
 }
@@ -374,8 +374,8 @@ void TF_Calibration::Timer1Timer() {
 // The procedure.
 
 void TF_Calibration::A_StartVerifyCalExecute() {
-    QueueCommand(4); // 'O'
-    QueueCommand(0); // 's', pump off
+    QueueCommand(command::letter_O);
+    QueueCommand(command::pump_off);
     A_StartVerifyCal->setEnabled(false);
     A_CalibrateHVStep->setEnabled(true);
     A_SaveStopCal->setEnabled(true);
@@ -394,13 +394,13 @@ void TF_Calibration::PD_HVStepChange(int index) {
 void TF_Calibration::A_CalibrateHVStepExecute() {
     const int n = A_CalibrateHVStep->data().toInt();
     step_start = static_cast<std::int64_t>(F_Main->reader->record_count()) + 5;
-    QueueCommand(16);                           // 'L'
-    QueueCommand(15);                           // 'M'
-    QueueCommand(static_cast<unsigned>(n + 8)); // the step digit
-    QueueCommand(18);                           // carriage return
-    QueueCommand(5);                            // 'P'
-    QueueCommand(7);                            // 'n'
-    QueueCommand(3);                            // 'o', PMT on
+    QueueCommand(command::letter_L);
+    QueueCommand(command::letter_M);
+    QueueCommand(step_command(n));
+    QueueCommand(command::enter);
+    QueueCommand(command::probe);
+    QueueCommand(command::letter_n);
+    QueueCommand(command::pmt_on);
     PD_HVStep->setEnabled(false);
     TimerCalibrate->start();
     A_CalibrateHVStep->setEnabled(false);
@@ -412,8 +412,8 @@ void TF_Calibration::A_CalibrateHVStepExecute() {
 }
 
 void TF_Calibration::TimerCalibrateTimer() {
-    QueueCommand(4); // 'O'
-    QueueCommand(2); // 'i', PMT off
+    QueueCommand(command::letter_O);
+    QueueCommand(command::pmt_off);
     const qelm_reader& reader = *F_Main->reader;
     // The first and the last five records of the step are left out: the
     // instrument is still switching, or already switching back.
@@ -454,7 +454,7 @@ void TF_Calibration::TimerCalibrateTimer() {
     PD_HVStep->setEnabled(true);
     A_CalibrateHVStep->setEnabled(true);
     TimerCalibrate->stop();
-    QueueCommand(6); // 'm'
+    QueueCommand(command::letter_m);
 }
 
 void TF_Calibration::A_SaveStopCalExecute() {
@@ -464,8 +464,8 @@ void TF_Calibration::A_SaveStopCalExecute() {
     A_CalibrateHVStep->setEnabled(false);
     F_Main->A_Record->setEnabled(true);
     PD_HVStep->setEnabled(true);
-    QueueCommand(3); // 'o', PMT on
-    QueueCommand(5); // 'P'
+    QueueCommand(command::pmt_on);
+    QueueCommand(command::probe);
     save_calibration();
 }
 
@@ -574,22 +574,22 @@ bool TF_Calibration::eventFilter(QObject* watched, QEvent* event) {
 // The service page: single commands into the queue.
 
 void TF_Calibration::Button6Click() {
-    QueueCommand(5); // 'P'
+    QueueCommand(command::probe);
 }
 void TF_Calibration::Button7Click() {
-    QueueCommand(4); // 'O'
+    QueueCommand(command::letter_O);
 }
 void TF_Calibration::Button8Click() {
-    QueueCommand(16); // 'L'
+    QueueCommand(command::letter_L);
 }
 void TF_Calibration::Button9Click() {
-    QueueCommand(15); // 'M'
+    QueueCommand(command::letter_M);
 }
 void TF_Calibration::Button10Click() {
-    QueueCommand(9); // '1'
+    QueueCommand(command::step_1);
 }
 void TF_Calibration::Button11Click() {
-    QueueCommand(18); // carriage return
+    QueueCommand(command::enter);
 }
 void TF_Calibration::Button13Click() {
     if (!Timer1->isActive())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/command.h"
+
 #include <QWidget>
 
 #include <cstdint>
@@ -27,7 +29,7 @@ public:
     explicit TF_Calibration(QWidget* parent = nullptr);
 
     // Appends a command code to the queue; Timer1 sends it in its turn.
-    void QueueCommand(unsigned code);
+    void QueueCommand(command code);
     // Sends the command at the front of the queue, if any: one a tick.
     void Timer1Timer();
 
@@ -54,7 +56,7 @@ public:
     void Button13Click();
 
     // Data.
-    std::deque<unsigned> command_queue;
+    std::deque<command> command_queue;
     std::vector<double> hv1_history;
     std::vector<double> hv2_history;
     std::vector<double> hv3_history;

@@ -21,6 +21,8 @@
 
 namespace {
 
+using enum command;
+
 // A data line whose 60 counts are all `count`, written exactly.
 std::string counts_line(unsigned counter, double count) {
     char head[128];
@@ -226,7 +228,7 @@ TEST_F(calibration, a_step_without_records_is_evaluated_again_from_the_same_star
     EXPECT_FALSE(w.PD_HVStep->isEnabled());
     EXPECT_FALSE(w.A_CalibrateHVStep->isEnabled());
     EXPECT_TRUE(w.L_ReadingTime->isHidden());
-    EXPECT_EQ(w.command_queue, (std::deque<unsigned>{4, 2})); // no 'm'
+    EXPECT_EQ(w.command_queue, (std::deque<command>{letter_O, pmt_off})); // no 'm'
 
     // A period later: five of the first ten records are in the window now.
     records(60, 5);
@@ -234,7 +236,8 @@ TEST_F(calibration, a_step_without_records_is_evaluated_again_from_the_same_star
     EXPECT_EQ(w.step_start, start);
     ASSERT_EQ(w.hv1_history.size(), 1u);
     EXPECT_DOUBLE_EQ(w.hv1_history[0], (5 * 100 + 55 * 5) / 60.0);
-    EXPECT_EQ(w.command_queue, (std::deque<unsigned>{4, 2, 4, 2, 6}));
+    EXPECT_EQ(w.command_queue,
+              (std::deque<command>{letter_O, pmt_off, letter_O, pmt_off, letter_m}));
     EXPECT_EQ(prompts.messages.size(), 1u);
 
     // A step number outside 1 to 3 ends the handler with an error and
@@ -272,7 +275,8 @@ TEST_F(calibration, the_actions_follow_the_procedure) {
     EXPECT_TRUE(w.PD_HVStep->isEnabled());
     EXPECT_TRUE(F_Main->A_Record->isEnabled());
     EXPECT_TRUE(w.TimerCalibrate->isActive());
-    EXPECT_EQ(w.command_queue, (std::deque<unsigned>{16, 15, 9, 18, 5, 7, 3, 3, 5}));
+    EXPECT_EQ(w.command_queue, (std::deque<command>{letter_L, letter_M, step_1, enter, probe,
+                                                    letter_n, pmt_on, pmt_on, probe}));
     EXPECT_TRUE(prompts.save_requests.empty());
     EXPECT_FALSE(std::filesystem::exists(cal_path));
     records(70, 30);
@@ -473,7 +477,7 @@ TEST_F(calibration, the_service_page_queues_single_commands_once_enabled) {
     w.Button12->click();               // "n" does nothing
     w.PD_PumpRate->setCurrentIndex(2); // nor does a pump rate
     EXPECT_EQ(w.Button11->text(), "\\n");
-    EXPECT_EQ(w.command_queue, (std::deque<unsigned>{5, 4, 18}));
+    EXPECT_EQ(w.command_queue, (std::deque<command>{probe, letter_O, enter}));
     EXPECT_FALSE(w.Timer1->isActive());
     EXPECT_EQ(inst.received(), "");
 

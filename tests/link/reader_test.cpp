@@ -298,7 +298,7 @@ TEST_F(reader, commands_send_one_byte_each) {
         const auto calls = r.port()->write_calls();
         if (!c.bytes) {
             try {
-                r.send_command(c.code);
+                r.send_command(command(c.code));
                 ADD_FAILURE() << "no error";
             } catch (const link_error& e) {
                 EXPECT_STREQ(e.what(), "Bad command for QELM");
@@ -306,7 +306,7 @@ TEST_F(reader, commands_send_one_byte_each) {
             EXPECT_EQ(inst.received(), "");
             EXPECT_EQ(r.port()->write_calls(), calls);
         } else {
-            r.send_command(c.code);
+            r.send_command(command(c.code));
             EXPECT_EQ(inst.received(), c.bytes);
             EXPECT_EQ(r.port()->write_calls(), calls + 1);
         }
@@ -319,11 +319,11 @@ TEST_F(reader, commands_send_one_byte_each) {
     EXPECT_EQ(r.port()->write_calls(), calls + 3);
 
     r.disconnect();
-    EXPECT_NO_THROW(r.send_command(1));
+    EXPECT_NO_THROW(r.send_command(command::pump_on));
     EXPECT_NO_THROW(r.send_text("x"));
     EXPECT_EQ(inst.received(), "");
     qelm_reader never_connected;
-    EXPECT_NO_THROW(never_connected.send_command(1));
+    EXPECT_NO_THROW(never_connected.send_command(command::pump_on));
 }
 
 } // namespace

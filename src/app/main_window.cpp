@@ -440,11 +440,11 @@ void TF_Main::SwitchConnection(bool on) {
         A_Connect->setShortcut(Qt::Key_F2);
         Timer1->start();
         if (F_Terminal)
-            F_Terminal->E_Send->setEnabled(true);
+            F_Terminal->connection_changed(true);
         UD_Serial->setEnabled(false);
         E_Serial->setEnabled(false);
         if (F_Calibration)
-            F_Calibration->A_StartVerifyCal->setEnabled(true);
+            F_Calibration->connection_changed(true);
         L_CommStatus->setText("Attempting to connect to instrument");
         return;
     }
@@ -459,9 +459,9 @@ void TF_Main::SwitchConnection(bool on) {
     A_Record->setEnabled(false);
     Timer1->stop();
     if (F_Terminal)
-        F_Terminal->E_Send->setEnabled(false);
+        F_Terminal->connection_changed(false);
     if (F_Calibration)
-        F_Calibration->A_StartVerifyCal->setEnabled(false);
+        F_Calibration->connection_changed(false);
     try {
         reader->disconnect();
     } catch (const link_error& e) {
@@ -536,6 +536,55 @@ void TF_Main::end_schedule() {
     A_Record->setVisible(true);
     A_Record->setEnabled(true);
     ShowRecordingState(false);
+}
+
+void TF_Main::allow_recording(bool allowed) {
+    A_Record->setEnabled(allowed);
+}
+
+void TF_Main::set_include_time(bool include_time) {
+    // In force before the store is written: a store that cannot be written
+    // still leaves the choice in force for this run.
+    reader->set_include_time(include_time);
+    settings.include_time = include_time;
+    settings.save();
+}
+
+void TF_Main::remember_calibration_file(const QString& path) {
+    settings.calfile = path;
+    settings.save();
+}
+
+void TF_Main::remember_save_folder(const QString& folder) {
+    settings.savedir = folder;
+    settings.save();
+}
+
+void TF_Main::set_reps_left(std::int32_t reps) {
+    reps_left = reps;
+}
+
+void TF_Main::begin_sample(std::int64_t stop) {
+    schedule_stop = stop;
+    // The new sample's display and file start from its own first record.
+    reader->clear();
+    link_state = NewSample;
+    ShowRecordingState(true);
+}
+
+void TF_Main::open_sample_file(const QString& path) {
+    reader->open_record(QFile::encodeName(path).toStdString(), 0);
+    A_Record->setVisible(false);
+    A_Record->setEnabled(false);
+    Plot1->plot().ClearAllChannels();
+    Plot2->plot().ClearAllChannels();
+    record_path = path;
+    L_FileName->setText(path);
+}
+
+void TF_Main::show_stop_schedule() {
+    A_StopSchedule->setVisible(true);
+    A_StopSchedule->setEnabled(true);
 }
 
 void TF_Main::A_PumpOnClick() {
@@ -746,10 +795,8 @@ void TF_Main::display_step() {
     if (!pmt_on)
         place_pmt_off_text();
 
-    if (F_Calibration) {
-        F_Calibration->L_Pump->setText(pump_on ? "Pump Status: On" : "Pump Status: Off");
-        F_Calibration->L_PMT->setText(pmt_on ? "PMT Status: On" : "PMT Status: Off");
-    }
+    if (F_Calibration)
+        F_Calibration->show_instrument_state(pump_on, pmt_on);
 
     L_PumpRPM->setText(cformat("Pump RPM: %d", int(r.pump_rpm(k))));
     L_FlowRPM->setText(cformat("Flow RPM: %d", int(r.flow_rpm(k))));
@@ -779,7 +826,7 @@ void TF_Main::TimerMinuteTimer() {
         QString::fromStdString(marev::clock_text(marev::current_clock().local(now)));
     L_Time->setText(clock);
     if (F_Calibration)
-        F_Calibration->L_Time->setText(clock);
+        F_Calibration->show_time(clock);
 
     // A next sample whose file cannot be opened is reported once the rest of
     // the tick is done, so the countdown and the progress do not lose a second.
@@ -804,14 +851,11 @@ void TF_Main::TimerMinuteTimer() {
         link_state = NewSample;
     }
 
-    if (F_Calibration && F_Calibration->countdown != 0) {
-        F_Calibration->L_ReadingTime->setText(
-            cformat("Recording for %i more seconds...", F_Calibration->countdown));
-        --F_Calibration->countdown;
-    } else if (recording && reader->record_open()) {
-        // Without an open file (a sample that could not start) nothing grows.
+    // A calibration step's countdown takes the second's place of the progress.
+    const bool step_reading = F_Calibration && F_Calibration->count_down();
+    // Without an open file (a sample that could not start) nothing grows.
+    if (!step_reading && recording && reader->record_open())
         show_progress(now);
-    }
 
     if (sample_error)
         std::rethrow_exception(sample_error);

@@ -356,6 +356,29 @@ QLayout* TF_Calibration::build_status_row() {
     return status;
 }
 
+// What the main window tells this one.
+
+void TF_Calibration::connection_changed(bool open) {
+    A_StartVerifyCal->setEnabled(open);
+}
+
+void TF_Calibration::show_instrument_state(bool pump_on, bool pmt_on) {
+    L_Pump->setText(pump_on ? "Pump Status: On" : "Pump Status: Off");
+    L_PMT->setText(pmt_on ? "PMT Status: On" : "PMT Status: Off");
+}
+
+void TF_Calibration::show_time(const QString& text) {
+    L_Time->setText(text);
+}
+
+bool TF_Calibration::count_down() {
+    if (countdown == 0)
+        return false;
+    L_ReadingTime->setText(cformat("Recording for %i more seconds...", countdown));
+    --countdown;
+    return true;
+}
+
 // Command pacing.
 
 void TF_Calibration::QueueCommand(command code) {
@@ -379,7 +402,7 @@ void TF_Calibration::A_StartVerifyCalExecute() {
     A_StartVerifyCal->setEnabled(false);
     A_CalibrateHVStep->setEnabled(true);
     A_SaveStopCal->setEnabled(true);
-    F_Main->A_Record->setEnabled(false);
+    F_Main->allow_recording(false);
     if (!Timer1->isActive())
         Timer1->start();
 }
@@ -462,7 +485,7 @@ void TF_Calibration::A_SaveStopCalExecute() {
     A_StartVerifyCal->setEnabled(F_Main->reader->port_open());
     A_SaveStopCal->setEnabled(false);
     A_CalibrateHVStep->setEnabled(false);
-    F_Main->A_Record->setEnabled(true);
+    F_Main->allow_recording(true);
     PD_HVStep->setEnabled(true);
     QueueCommand(command::pmt_on);
     QueueCommand(command::probe);
@@ -494,9 +517,8 @@ void TF_Calibration::save_calibration() {
     // The setting follows a file chosen here, once the line is safe.
     std::exception_ptr settings_error;
     if (chosen_here) {
-        F_Main->settings.calfile = E_PrevCal->text();
         try {
-            F_Main->settings.save();
+            F_Main->remember_calibration_file(E_PrevCal->text());
         } catch (...) {
             settings_error = std::current_exception();
         }
@@ -522,8 +544,7 @@ void TF_Calibration::A_LoadCalibrationExecute() {
         return;
     E_PrevCal->setText(*chosen);
     LoadCalibrationFile();
-    F_Main->settings.calfile = E_PrevCal->text();
-    F_Main->settings.save();
+    F_Main->remember_calibration_file(E_PrevCal->text());
 }
 
 void TF_Calibration::LoadCalibrationFile() {

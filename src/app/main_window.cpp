@@ -1,12 +1,12 @@
 #include "app/main_window.h"
 
-#include "app/action_button.h"
 #include "app/badge.h"
 #include "app/cformat.h"
-#include "app/main_charts.h"
+#include "app/chart_setups.h"
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
+#include "app/widgets.h"
 #include "app/windows.h"
 #include "calibration/calibration_window.h"
 #include "chart/plot_widget.h"
@@ -41,18 +41,6 @@
 namespace {
 
 using marev::cformat;
-
-QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
-
-QPushButton* make_button(const char* name, QWidget* parent) {
-    auto* b = new QPushButton(parent);
-    b->setObjectName(name);
-    return b;
-}
 
 const QColor badge_blue(0x1e, 0x6a, 0xd0);
 const QColor badge_red(0xc8, 0x24, 0x24);
@@ -210,12 +198,12 @@ QWidget* TF_Main::build_panel() {
         L_CommStatus->setFont(f);
     }
 
-    B_Connect = make_button("B_Connect", panel);
+    B_Connect = make_button("B_Connect", {}, panel);
     B_Connect->setToolTip("Verify and establish communication with the instrument");
     bind_button(B_Connect, A_Connect);
-    B_Record = make_button("B_Record", panel);
+    B_Record = make_button("B_Record", {}, panel);
     bind_button(B_Record, A_Record);
-    B_StopSchedule = make_button("B_StopSchedule", panel);
+    B_StopSchedule = make_button("B_StopSchedule", {}, panel);
     bind_button(B_StopSchedule, A_StopSchedule);
 
     L_RecordingTo = make_label("L_RecordingTo", "Recording to:", panel);
@@ -272,9 +260,9 @@ QWidget* TF_Main::build_panel() {
                        static_cast<QWidget*>(I_PMTTooHigh), static_cast<QWidget*>(L_PMTTooHigh)})
         w->hide();
 
-    B_PumpOn = make_button("B_PumpOn", panel);
+    B_PumpOn = make_button("B_PumpOn", {}, panel);
     bind_button(B_PumpOn, A_PumpOn);
-    B_PumpOff = make_button("B_PumpOff", panel);
+    B_PumpOff = make_button("B_PumpOff", {}, panel);
     bind_button(B_PumpOff, A_PumpOff);
 
     auto* col = new QVBoxLayout(panel);
@@ -328,10 +316,8 @@ QWidget* TF_Main::build_panel() {
 void TF_Main::build_actions() {
     const auto make = [this](QAction*& a, const char* name, const char* caption,
                              const QKeySequence& key, void (TF_Main::*handler)()) {
-        a = new QAction(caption, this);
-        a->setObjectName(name);
+        a = make_action(this, name, caption);
         a->setShortcut(key);
-        addAction(a);
         connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     make(A_Connect, "A_Connect", "Connect To Instrument", Qt::Key_F1, &TF_Main::A_ConnectExecute);

@@ -1,10 +1,11 @@
 #include "calibration/calibration_window.h"
 
-#include "app/action_button.h"
 #include "app/application.h"
 #include "app/cformat.h"
+#include "app/chart_setups.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
+#include "app/widgets.h"
 #include "app/windows.h"
 #include "calibration/calibration_file.h"
 #include "chart/plot_widget.h"
@@ -49,27 +50,6 @@ template <class F> void guarded(F&& f) {
     } catch (...) {
         show_uncaught(std::current_exception());
     }
-}
-
-QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    if (name)
-        l->setObjectName(name);
-    return l;
-}
-
-QPushButton* make_button(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    return b;
-}
-
-QAction* make_action(QWidget* owner, const char* name, const QString& caption, bool enabled) {
-    auto* a = new QAction(caption, owner);
-    a->setObjectName(name);
-    a->setEnabled(enabled);
-    owner->addAction(a);
-    return a;
 }
 
 const char* const not_calibrated[3] = {"HV Step 1:  Not yet calibrated",
@@ -237,35 +217,7 @@ QWidget* TF_Calibration::build_history_page() {
     Plot1 = new PlotWidget(page);
     Plot1->setObjectName("Plot1");
     Plot1->setFixedHeight(353);
-    Plot& plot = Plot1->plot();
-    plot.SetTitleText("Untitled");
-    plot.SetTitleFontName("Arial");
-    plot.SetTitleFontSize(14);
-    plot.SetTitleFontBold(true);
-    plot.SetLegendVisible(true);
-    PlotXAxis& x = plot.GetXAxis(0);
-    x.SetMin(0);
-    x.SetSpan(100);
-    x.SetTitle("X-Axis 1");
-    x.SetTitleShow(false);
-    x.SetTrackingStyle(TrackScrollSmooth);
-    x.SetTrackingAlignFirstStyle(AlignFirstAuto);
-    PlotYAxis& y = plot.GetYAxis(0);
-    y.SetMin(0);
-    y.SetSpan(100);
-    y.SetTitle("Y-Axis 1");
-    y.SetTitleShow(false);
-    y.SetTrackingStyle(TrackScaleMinMax);
-    y.SetTrackingAlignFirstStyle(AlignFirstNone);
-    const QColor colours[3] = {Qt::red, Qt::yellow, Qt::blue};
-    for (int i = 0; i < 3; ++i) {
-        PlotChannel& c = plot.AddChannel(); // "Channel <i + 1>"
-        c.SetTitleText(c.Name());
-        c.SetColor(colours[i]);
-        c.SetTraceVisible(true);
-        c.SetMarkersVisible(true);
-        c.SetMarkersSize(3);
-    }
+    setup_calibration_chart(Plot1->plot());
     // The marker allowance of a fit depends on the chart's size, which it
     // only gets when its page is first shown.
     Plot1->installEventFilter(this);

@@ -1,9 +1,9 @@
 #include "schedule/schedule_window.h"
 
-#include "app/action_button.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/reg.h"
+#include "app/widgets.h"
 #include "app/windows.h"
 #include "link/clock.h"
 #include "link/link_error.h"
@@ -32,12 +32,6 @@
 namespace {
 
 const QString error_caption = QStringLiteral("Error writing file");
-
-QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
 
 QString length_limit_text() {
     return QStringLiteral("The sample length is out of range: a sample lasts at most %1 hours "
@@ -142,9 +136,7 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     const auto make = [this](QAction*& a, const char* name, const char* caption,
                              void (TF_Schedule::*handler)()) {
-        a = new QAction(caption, this);
-        a->setObjectName(name);
-        addAction(a);
+        a = make_action(this, name, caption);
         connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     make(A_ChooseDir, "A_ChooseDir", "...", &TF_Schedule::A_ChooseDirExecute);

@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <vector>
@@ -22,18 +21,6 @@
 namespace {
 
 using enum command;
-
-// A data line whose 60 counts are all `count`, written exactly.
-std::string counts_line(unsigned counter, double count) {
-    char head[128];
-    std::snprintf(head, sizeof head, "QELM7,%u,1.25e-05,100,1500,5.00,1200,0.480,0.5,-1", counter);
-    std::string line = head;
-    char c[40];
-    std::snprintf(c, sizeof c, ",%.17g", count);
-    for (int k = 0; k < 60; ++k)
-        line += c;
-    return line + "\r";
-}
 
 class calibration : public instrument_test {
 protected:
@@ -50,7 +37,8 @@ protected:
             const int batch = std::min(n, 10);
             std::string bytes;
             for (int i = 0; i < batch; ++i)
-                bytes += counts_line(++counter, count) + "\n";
+                bytes +=
+                    data_line({.counter = ++counter, .count = count, .same_counts = true}) + "\n";
             const std::size_t want = F_Main->reader->record_count() + std::size_t(batch);
             inst.send(bytes);
             for (int i = 0; i < 50 && F_Main->reader->record_count() < want; ++i)

@@ -39,7 +39,7 @@ protected:
         qelm_reader::set_synced(false);
         set_port_folder(dir.path());
     }
-    scratch_dir dir;
+    temp_dir dir;
     std::string log = dir.file("sim.log");
 };
 

@@ -88,9 +88,11 @@ TEST_F(display, badges_backgrounds_and_the_warning_follow_each_record) {
         bool pump_on, pmt_on, warning;
     };
     const row rows[] = {
-        {1500, 5.01, 0.71, true, true, false}, {1500, 5.01, 0.7101, true, true, true},
-        {0, 5.01, 0.0, false, true, true},     {1, 0.0, -0.5, true, false, false},
-        {1500, 0.01, 0.3, true, true, false},
+        {.pump = 1500, .pmt = 5.01, .hv = 0.71, .pump_on = true, .pmt_on = true, .warning = false},
+        {.pump = 1500, .pmt = 5.01, .hv = 0.7101, .pump_on = true, .pmt_on = true, .warning = true},
+        {.pump = 0, .pmt = 5.01, .hv = 0.0, .pump_on = false, .pmt_on = true, .warning = true},
+        {.pump = 1, .pmt = 0.0, .hv = -0.5, .pump_on = true, .pmt_on = false, .warning = false},
+        {.pump = 1500, .pmt = 0.01, .hv = 0.3, .pump_on = true, .pmt_on = true, .warning = false},
     };
     connect_and_sync();
     const QColor grey(128, 128, 128), black(Qt::black);

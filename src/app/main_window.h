@@ -66,7 +66,25 @@ public:
     // Gives the reader's good lines to the terminal window.
     void attach_reader();
 
-    // Data (the other windows read and set these directly).
+    // What the other windows do to this one.
+    // The calibration procedure forbids recording while it runs.
+    void allow_recording(bool allowed);
+    // The record format of the Options window: in force at once, then stored.
+    void set_include_time(bool include_time);
+    // Stored for the next start: the calibration file chosen or loaded, the
+    // folder of a schedule's samples. Throw what storing throws.
+    void remember_calibration_file(const QString& path);
+    void remember_save_folder(const QString& folder);
+    // The schedule: the samples left after the running one (below zero, no
+    // end); a sample begins, its stop time set and the reader emptied; its
+    // file opened and shown (throws what opening throws); Stop Scheduled
+    // Recording offered.
+    void set_reps_left(std::int32_t reps);
+    void begin_sample(std::int64_t stop);
+    void open_sample_file(const QString& path);
+    void show_stop_schedule();
+
+    // Data, public for the other windows and the tests to read.
     std::unique_ptr<qelm_reader> reader;
     reg settings;
     link_states link_state = Probing;

@@ -3,6 +3,7 @@
 #include "link/qelm_reader.h"
 #include "link/reconnect.h"
 
+#include "data_lines.h"
 #include "fake_instrument.h"
 
 #include <gtest/gtest.h>
@@ -22,12 +23,12 @@ protected:
 
     void lines(unsigned from, unsigned to) {
         for (unsigned c = from; c <= to; ++c)
-            r.receive(data_line(7, c) + "\n");
+            r.receive(data_line({.counter = c}) + "\n");
     }
     std::string expected(unsigned from, unsigned to, const std::string& stamp = "") {
         std::string s;
         for (unsigned c = from; c <= to; ++c)
-            s += stamp + data_line(7, c);
+            s += stamp + data_line({.counter = c});
         return s;
     }
 
@@ -89,7 +90,7 @@ TEST_F(record, an_appended_file_keeps_what_it_held_and_its_start) {
     back.append_record(path, 0, clock.now() - 600);
     EXPECT_EQ(back.record_start(), clock.now() - 600);
     for (unsigned c = 5; c <= 6; ++c)
-        back.receive(data_line(7, c) + "\n");
+        back.receive(data_line({.counter = c}) + "\n");
     back.write_records();
     back.close_record();
     EXPECT_EQ(read_file(path), expected(1, 2) + expected(5, 6));

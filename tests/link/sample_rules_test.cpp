@@ -137,4 +137,53 @@ TEST(schedule_rules, the_path_is_folder_separator_and_name_as_typed) {
 #endif
 }
 
+TEST(schedule_rules, a_command_line_gives_lengths_with_a_unit_and_counts_or_forever) {
+    const struct {
+        std::string text;
+        std::optional<std::int64_t> seconds;
+    } lengths[] = {
+        {"90s", 90},
+        {"30m", 1800},
+        {"2h", 7200},
+        {"1s", 1},
+        {"007m", 420},
+        {"596523h", 596523 * 3600LL},
+        {"596524h", std::nullopt}, // beyond 32 bits of seconds
+        {"2147483647s", 2147483647},
+        {"2147483648s", std::nullopt},
+        {"0s", std::nullopt},
+        {"90", std::nullopt},
+        {"s", std::nullopt},
+        {"", std::nullopt},
+        {"-5m", std::nullopt},
+        {"+5m", std::nullopt},
+        {" 5m", std::nullopt},
+        {"1.5h", std::nullopt},
+        {"2d", std::nullopt},
+        {"5M", std::nullopt},
+        {"99999999999999999999s", std::nullopt},
+    };
+    for (const auto& r : lengths)
+        EXPECT_EQ(marev::parse_sample_length(r.text), r.seconds) << r.text;
+
+    // As the schedule counts them: samples after the first, -1 without end.
+    const struct {
+        std::string text;
+        std::optional<std::int32_t> left;
+    } counts[] = {
+        {"forever", -1},
+        {"1", 0},
+        {"3", 2},
+        {"2147483647", 2147483646},
+        {"0", std::nullopt},
+        {"2147483648", std::nullopt},
+        {"-1", std::nullopt},
+        {"", std::nullopt},
+        {"Forever", std::nullopt},
+        {"3x", std::nullopt},
+    };
+    for (const auto& r : counts)
+        EXPECT_EQ(marev::parse_sample_count(r.text), r.left) << r.text;
+}
+
 } // namespace

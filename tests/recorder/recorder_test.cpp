@@ -217,6 +217,54 @@ TEST_F(recorder_run, sigterm_in_a_sample_writes_every_line_taken_in_either_form)
     }
 }
 
+// The instrument vanishes inside a sample and comes back on a new device: the
+// recording goes on in the same file, nothing written twice. Lost are only the
+// line that waited for the next line feed when the device went, and the first
+// line after the return, which goes to finding the start of the stream again.
+TEST_F(recorder_run, a_vanish_and_return_inside_a_sample_goes_on_in_the_same_file) {
+    qelm_sim::sim_process sim(sim_args(15, {"--vanish", "30", "--return-after", "1"}));
+    record_process rec(
+        dir, {"--port", "15", "--folder", out.path().string(), "--sample-length", "1h", "--quiet"});
+    ASSERT_TRUE(wait_until([&] { return rec.err().find("going on in ") != std::string::npos; }))
+        << rec.err();
+    ASSERT_TRUE(wait_until([&] {
+        const auto files = record_files(out.path().string());
+        return files.size() == 1 && read_entries(files[0]).size() >= 40;
+    })) << rec.err();
+    rec.signal(SIGTERM);
+    ASSERT_EQ(rec.wait(), 0) << rec.err();
+    const std::string err = rec.err();
+    const auto lost = err.find("instrument lost on COM15");
+    const auto back = err.find("QELM 042 back on COM15");
+    ASSERT_NE(lost, std::string::npos) << err;
+    ASSERT_NE(back, std::string::npos) << err;
+    EXPECT_LT(lost, back);
+
+    const auto files = record_files(out.path().string());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_NE(err.find("going on in " + files[0] + "\n"), std::string::npos) << err;
+    const auto entries = read_entries(files[0]);
+
+    // Whole lines sent before the vanish; the next "line" of the log is the
+    // half line sent then, joined to the first line after the return.
+    std::size_t before = 0;
+    for (const auto& e : qelm_sim::read_log(log)) {
+        if (e.kind == "VANISH")
+            break;
+        if (e.kind == "TX")
+            before += std::size_t(std::count(e.bytes.begin(), e.bytes.end(), '\n'));
+    }
+    ASSERT_EQ(before, 30u);
+    const auto sent = qelm_sim::sent_lines(log);
+    ASSERT_GT(sent.size(), before + 1);
+    std::vector<std::string> expected(sent.begin() + 1, sent.begin() + std::ptrdiff_t(before) - 1);
+    expected.insert(expected.end(), sent.begin() + std::ptrdiff_t(before) + 1, sent.end());
+    ASSERT_LE(entries.size(), expected.size());
+    EXPECT_TRUE(std::equal(entries.begin(), entries.end(), expected.begin()));
+    // At the end, as after SIGTERM: the line waiting for the next line feed.
+    EXPECT_GE(entries.size() + 3 + 2, lines_sent_before_close(log));
+}
+
 TEST_F(recorder_run, a_bad_command_line_ends_with_status_2_and_the_usage) {
     const std::vector<std::vector<std::string>> rows = {
         {"--bogus"},

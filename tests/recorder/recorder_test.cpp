@@ -184,10 +184,12 @@ TEST_F(recorder_run, sigterm_in_a_sample_writes_every_line_taken_in_either_form)
         qelm_sim::sim_process sim(sim_args(stamped ? 13 : 12));
         const std::string folder = out.file(stamped ? "stamped" : "raw");
         std::filesystem::create_directory(folder);
-        std::vector<std::string> args{"--port", stamped ? "13" : "12", "--folder",
-                                      folder,   "--sample-length",     "1h"};
+        // The time-stamped run opens the device by its path.
+        std::vector<std::string> args{"--folder", folder, "--sample-length", "1h"};
         if (stamped)
-            args.push_back("--time-stamps");
+            args.insert(args.end(), {"--time-stamps", "--device", sim.device()});
+        else
+            args.insert(args.end(), {"--port", "12"});
         record_process rec(dir, args);
         ASSERT_TRUE(wait_until([&] {
             const auto files = record_files(folder);
@@ -263,6 +265,25 @@ TEST_F(recorder_run, a_vanish_and_return_inside_a_sample_goes_on_in_the_same_fil
     EXPECT_TRUE(std::equal(entries.begin(), entries.end(), expected.begin()));
     // At the end, as after SIGTERM: the line waiting for the next line feed.
     EXPECT_GE(entries.size() + 3 + 2, lines_sent_before_close(log));
+}
+
+// Started before the instrument is there (a service at boot, the adapter not
+// yet plugged in): it says so at once, tries again and records once it comes.
+TEST_F(recorder_run, waits_for_an_instrument_that_is_not_there_yet) {
+    record_process rec(dir, {"--port", "116", "--folder", out.path().string()});
+    ASSERT_TRUE(wait_until([&] {
+        return rec.err().find("waiting for the instrument on COM116") != std::string::npos;
+    })) << rec.err();
+    EXPECT_TRUE(record_files(out.path().string()).empty());
+    qelm_sim::sim_process sim(sim_args(116));
+    ASSERT_TRUE(wait_until([&] {
+        const auto files = record_files(out.path().string());
+        return files.size() == 1 && read_entries(files[0]).size() >= 5;
+    })) << rec.err();
+    rec.signal(SIGINT);
+    EXPECT_EQ(rec.wait(), 0) << rec.err();
+    EXPECT_NE(rec.err().find("QELM 042 found on COM116"), std::string::npos) << rec.err();
+    EXPECT_EQ(rec.out(), "");
 }
 
 TEST_F(recorder_run, a_bad_command_line_ends_with_status_2_and_the_usage) {

@@ -44,6 +44,12 @@ inline constexpr std::int64_t last_clock_time = 253402300799 - 86400;
 inline bool within_clock(std::int64_t t) {
     return t >= first_clock_time && t <= last_clock_time;
 }
+// The stop time of a sample of the given length started at now, kept within
+// the clock's range.
+inline std::int64_t sample_stop(std::int64_t now, std::int64_t length) {
+    const std::int64_t t = now + length;
+    return t < first_clock_time ? first_clock_time : t > last_clock_time ? last_clock_time : t;
+}
 
 // The choices of the schedule window, in its order.
 enum class repeat_choice { once, reps, without_end };

@@ -86,6 +86,10 @@ TEST(schedule_rules, the_clock_range_is_what_the_clock_text_can_show) {
     EXPECT_FALSE(marev::within_clock(marev::last_clock_time + 1));
     EXPECT_TRUE(marev::within_clock(marev::first_clock_time));
     EXPECT_FALSE(marev::within_clock(marev::first_clock_time - 1));
+    // A sample's stop stays within the range whatever its length.
+    EXPECT_EQ(marev::sample_stop(1'700'000'000, 90), 1'700'000'090);
+    EXPECT_EQ(marev::sample_stop(marev::last_clock_time - 10, 3600), marev::last_clock_time);
+    EXPECT_EQ(marev::sample_stop(marev::first_clock_time + 10, -3600), marev::first_clock_time);
 }
 
 TEST(schedule_rules, samples_left_after_the_first_follow_the_choice_and_count) {

@@ -250,9 +250,7 @@ bool recorder::open_sample_file(std::size_t first) {
     }
     path_ = path;
     start_ = now;
-    stop_ = opt_.sample_length == 0 ? 0
-                                    : std::clamp(now + opt_.sample_length, marev::first_clock_time,
-                                                 marev::last_clock_time);
+    stop_ = opt_.sample_length == 0 ? 0 : marev::sample_stop(now, opt_.sample_length);
     write_error_told_ = false;
     ++files_;
     event("new file " + path_);

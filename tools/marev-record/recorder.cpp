@@ -117,13 +117,17 @@ int recorder::run(const volatile std::sig_atomic_t& stop) {
         if (state_ == link_state::closed && reconnect_.try_due(now))
             try_open(now);
         const int ms = wait_ms(now);
-        if (reader_)
-            reader_->wait_for_input(ms);
-        else
+        const bool ready = reader_ && reader_->wait_for_input(ms);
+        if (!reader_)
             sleep_ms(ms);
         if (stop)
             break;
+        const std::uint64_t bytes = reader_ ? reader_->rx_byte_count() : 0;
         step(steady_ms());
+        // A device that says it has input and gives none (not a terminal)
+        // must not make the loop spin.
+        if (ready && reader_ && reader_->rx_byte_count() == bytes)
+            sleep_ms(std::min(ms, 100));
     }
     finish();
     return status_;

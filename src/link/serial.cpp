@@ -236,8 +236,10 @@ bool Serial::wait_input(int timeout_ms) {
     for (;;) {
         DWORD errors = 0;
         COMSTAT stat{};
-        if (!::ClearCommError(static_cast<HANDLE>(handle_), &errors, &stat))
-            return true; // the device is gone: the next read says so
+        if (!::ClearCommError(static_cast<HANDLE>(handle_), &errors, &stat)) {
+            lost_ = true; // the device is gone (an adapter pulled)
+            return true;
+        }
         if (stat.cbInQue > 0)
             return true;
         const DWORD waited = ::GetTickCount() - start;

@@ -1,7 +1,7 @@
 # Installation and the Debian package (cpack -G DEB in the build folder).
 include(GNUInstallDirs)
 
-foreach(program marev qelm-sim)
+foreach(program marev qelm-sim marev-export)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -19,7 +19,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "Marev connects to the QELM bioluminescence instrument over a serial line, shows its data
 live, records it to files by hand or on a schedule, switches its pump and PMT and guides
-the check of the PMT's high-voltage steps. Includes qelm-sim, a simulated instrument.")
+the check of the PMT's high-voltage steps. Includes qelm-sim, a simulated instrument, and marev-export, which turns
+record files into CSV.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

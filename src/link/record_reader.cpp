@@ -94,8 +94,10 @@ bool record_reader::read(const progress_fn& progress) {
     std::uint64_t total = std::filesystem::file_size(path_, ec);
     if (ec)
         total = 0;
-    else if (total < offset_)
+    else if (total < offset_) {
         reset(); // replaced or cut: what was read no longer stands
+        ++restarts_;
+    }
     in.seekg(std::streamoff(offset_));
 
     const auto not_records = [&] {

@@ -45,6 +45,8 @@ public:
     std::size_t bad_lines() const { return bad_lines_; }
     // The bytes read so far, the unfinished last entry included.
     std::uint64_t bytes_read() const { return offset_; }
+    // How often the file was found shorter than what was read, and read again.
+    std::uint64_t restarts() const { return restarts_; }
 
     // Record i as its line reads.
     data_record record(std::size_t i) const;
@@ -80,6 +82,7 @@ private:
     bool accepted_ = false;        // a data line was found in the first 64 KB
     std::uint64_t first_record_at_ = UINT64_MAX;
     std::size_t entries_ = 0;
+    std::uint64_t restarts_ = 0;
     std::size_t bad_lines_ = 0;
     chunked_list<stored_record> records_;
     chunked_list<std::array<std::uint16_t, 60>> small_counts_;

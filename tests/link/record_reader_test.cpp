@@ -144,6 +144,7 @@ TEST(record_reader, a_growing_file_is_read_on_from_where_it_stopped) {
     write_file(path, stamp1 + data_line(7, 9));
     r.read();
     expect_records(r, {{9, t1, 1}}, "replaced");
+    EXPECT_EQ(r.restarts(), 1u);
 }
 
 TEST(record_reader, refuses_what_is_not_a_record_file) {

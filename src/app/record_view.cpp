@@ -8,7 +8,6 @@
 #include "link/link_error.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -25,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 using marev::cformat;
@@ -157,9 +157,7 @@ TF_RecordView::~TF_RecordView() {
         worker_.join();
 }
 
-void TF_RecordView::load() {
-    if (loading())
-        return;
+void TF_RecordView::start_work(std::function<void()> work, void (TF_RecordView::*done)()) {
     cancel_ = false;
     done_ = 0;
     total_ = 0;
@@ -170,19 +168,40 @@ void TF_RecordView::load() {
     A_Reload->setEnabled(false);
     A_ExportCSV->setEnabled(false);
     progress_timer_->start();
-    worker_ = std::thread([this] {
+    worker_ = std::thread([this, work = std::move(work), done] {
         try {
+            work();
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, done] {
+                if (worker_.joinable())
+                    worker_.join();
+                progress_timer_->stop();
+                PB_Load->hide();
+                B_Cancel->hide();
+                A_Reload->setEnabled(true);
+                A_ExportCSV->setEnabled(true);
+                (this->*done)();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TF_RecordView::load() {
+    if (loading())
+        return;
+    start_work(
+        [this] {
             finished_ = records_->read([this](std::uint64_t done, std::uint64_t total) {
                 done_ = done;
                 total_ = total;
                 return !cancel_;
             });
-        } catch (...) {
-            error_ = std::current_exception();
-        }
-        QMetaObject::invokeMethod(
-            this, [this] { finish_load(); }, Qt::QueuedConnection);
-    });
+        },
+        &TF_RecordView::finish_load);
 }
 
 void TF_RecordView::cancel_load() {
@@ -196,13 +215,6 @@ void TF_RecordView::show_progress() {
 }
 
 void TF_RecordView::finish_load() {
-    if (worker_.joinable())
-        worker_.join();
-    progress_timer_->stop();
-    PB_Load->hide();
-    B_Cancel->hide();
-    A_Reload->setEnabled(true);
-    A_ExportCSV->setEnabled(true);
     if (error_) {
         QString text = "Could not read the file.", detail;
         try {
@@ -336,6 +348,11 @@ std::size_t TF_RecordView::nearest(double x) const {
 }
 
 void TF_RecordView::keyPressEvent(QKeyEvent* event) {
+    if (loading()) {
+        // The records are being added to on the loading thread.
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
     const std::size_t n = records_->record_count();
     switch (event->key()) {
     case Qt::Key_Left:
@@ -389,21 +406,37 @@ void TF_RecordView::A_ExportCSVExecute() {
         marev::current_prompts().save_file(info.completeBaseName() + ".csv");
     if (!target)
         return;
-    std::ofstream out(QFile::encodeName(*target).toStdString(), std::ios::binary);
-    const std::string name = info.fileName().toStdString();
-    std::string rows = csv_header();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const record_reader& r = *records_;
-    for (std::size_t i = 0; out && i < r.record_count(); i += 10'000) {
-        append_csv_rows(rows, r, name, i, std::min(r.record_count(), i + 10'000));
-        out.write(rows.data(), std::streamsize(rows.size()));
-        rows.clear();
-    }
-    out.write(rows.data(), std::streamsize(rows.size()));
-    out.close();
-    QApplication::restoreOverrideCursor();
-    if (!out)
-        marev::current_prompts().message("File cannot be written!", "Export as CSV", *target);
+    export_path_ = *target;
+    export_ok_ = false;
+    start_work(
+        [this, file = QFile::encodeName(*target).toStdString(),
+         name = info.fileName().toStdString()] {
+            const record_reader& r = *records_;
+            const std::size_t n = r.record_count();
+            total_ = n;
+            std::ofstream out(file, std::ios::binary);
+            std::string rows = csv_header();
+            constexpr std::size_t step = 10'000;
+            for (std::size_t i = 0; out && !cancel_ && i < n; i += step) {
+                append_csv_rows(rows, r, name, i, std::min(n, i + step));
+                out.write(rows.data(), std::streamsize(rows.size()));
+                rows.clear();
+                done_ = std::min(n, i + step);
+            }
+            out.write(rows.data(), std::streamsize(rows.size()));
+            out.close();
+            export_ok_ = bool(out);
+            if (cancel_) {
+                std::error_code ec;
+                std::filesystem::remove(file, ec); // half a table would pass for a whole one
+            }
+        },
+        &TF_RecordView::finish_export);
+}
+
+void TF_RecordView::finish_export() {
+    if (!export_ok_ && !cancel_)
+        marev::current_prompts().message("File cannot be written!", "Export as CSV", export_path_);
 }
 
 TF_RecordView* open_record_view(const QString& path) {

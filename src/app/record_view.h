@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -29,8 +30,10 @@ public:
 
     // Reads the file on (from its start the first time) on the loading thread.
     void load();
-    // Stops a load in progress after its current block; what was read stays.
+    // Stops a load in progress after its current block (what was read
+    // stays), or an export (its file is removed).
     void cancel_load();
+    // A load or an export is running.
     bool loading() const { return worker_.joinable(); }
 
     // Selects record i (clamped to the records there are) and shows it.
@@ -67,7 +70,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Runs work on the worker thread with the progress bar shown, then done
+    // on the window's thread.
+    void start_work(std::function<void()> work, void (TF_RecordView::*done)());
     void finish_load();
+    void finish_export();
     void show_progress();
     void add_points();
     void show_summary();
@@ -81,6 +88,8 @@ private:
     std::exception_ptr error_;
     bool finished_ = false; // the last load reached the end of the file
     bool loaded_once_ = false;
+    QString export_path_;
+    bool export_ok_ = false;
     QTimer* progress_timer_;
 
     // Chart X of the records: seconds from the first, from the time stamps

@@ -122,9 +122,10 @@ TEST_F(record_view, shows_a_known_file_and_selects_by_key_and_click) {
     EXPECT_EQ(bl.PointCount(), 5);
     EXPECT_EQ(v.selected(), 2u);
 
-    // Export as CSV writes what marev-export writes.
+    // Export as CSV writes what marev-export writes, on the worker thread.
     prompts.save_answers.push_back(QString::fromStdString(dir.file("out.csv")));
     v.A_ExportCSV->trigger();
+    wait_loaded(v);
     ASSERT_EQ(prompts.save_requests.size(), 1u);
     EXPECT_EQ(prompts.save_requests[0], "qelm003_20261210043130.csv");
     std::string expected = csv_header();

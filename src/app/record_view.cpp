@@ -63,6 +63,7 @@ TF_RecordView::TF_RecordView(const QString& file, QWidget* parent)
     Plot1->setObjectName("Plot1");
     setup_bioluminescence_chart(Plot1->plot());
     Plot1->plot().GetXAxis(0).SetTrackingEnabled(false); // the whole run is shown
+    Plot1->plot().GetXAxis(0).SetTitle("Time from start in seconds");
     PlotChannel& mark = Plot1->plot().AddChannel();
     mark.SetName("Selected");
     mark.SetTitleText("Selected record");

@@ -136,18 +136,18 @@ void record_reader::take(std::string_view bytes, std::uint64_t at) {
     const char* const begin = bytes.data();
     const char* const end = begin + bytes.size();
     const char* p = begin;
-    // The next CR and the next LF, each looked for once.
-    const char* cr = nullptr;
-    const char* lf = nullptr;
-    const auto next = [&](const char*& c, char what) {
-        if (c < p)
-            c = static_cast<const char*>(std::memchr(p, what, std::size_t(end - p)));
-        if (!c)
-            c = end;
+    // The next CR and the next LF (end when there is none), each looked for once.
+    const auto find = [&](char what) {
+        const void* c = std::memchr(p, what, std::size_t(end - p));
+        return c ? static_cast<const char*>(c) : end;
     };
+    const char* cr = find('\r');
+    const char* lf = find('\n');
     for (;;) {
-        next(cr, '\r');
-        next(lf, '\n');
+        if (cr < p)
+            cr = find('\r');
+        if (lf < p)
+            lf = find('\n');
         const char* t = std::min(cr, lf);
         if (t == end)
             break;

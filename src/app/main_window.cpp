@@ -6,6 +6,7 @@
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
+#include "app/record_view.h"
 #include "app/widgets.h"
 #include "app/windows.h"
 #include "calibration/calibration_window.h"
@@ -339,6 +340,8 @@ void TF_Main::build_actions() {
     make(A_TerminalWindow, "A_TerminalWindow", "Terminal Output Window", QKeySequence("Ctrl+Alt+T"),
          &TF_Main::A_TerminalWindowExecute);
     make(A_Options, "A_Options", "Options...", QKeySequence(), &TF_Main::A_OptionsExecute);
+    make(A_OpenRecord, "A_OpenRecord", "Open Record File...", QKeySequence("Ctrl+O"),
+         &TF_Main::A_OpenRecordExecute);
 
     MExit = new QAction("E&xit", this);
     MExit->setObjectName("MExit");
@@ -356,6 +359,8 @@ void TF_Main::build_menu() {
     file->addSeparator();
     file->addAction(A_Record);
     file->addAction(A_StopSchedule);
+    file->addSeparator();
+    file->addAction(A_OpenRecord);
     file->addSeparator();
     file->addAction(MExit);
 
@@ -888,4 +893,9 @@ void TF_Main::closeEvent(QCloseEvent* event) {
     event->accept();
     // The secondary windows may still be open; closing this one ends the program.
     QCoreApplication::quit();
+}
+
+void TF_Main::A_OpenRecordExecute() {
+    if (const std::optional<QString> path = marev::current_prompts().open_file())
+        open_record_view(*path);
 }

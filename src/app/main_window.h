@@ -48,6 +48,8 @@ public:
     void A_CalibrationWindowExecute();
     void A_TerminalWindowExecute();
     void A_OptionsExecute();
+    // "Open Record File...": a window on a record file the user chooses.
+    void A_OpenRecordExecute();
     // "E&xit": writes and closes an open record file, then ends the process
     // with status 0.
     void MExitClick();
@@ -147,6 +149,7 @@ public:
     QAction* A_CalibrationWindow;
     QAction* A_TerminalWindow;
     QAction* A_Options;
+    QAction* A_OpenRecord;
     QAction* MExit;
     QAction* MAbout;
     QAction* MHelp;

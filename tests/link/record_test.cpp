@@ -96,6 +96,22 @@ TEST_F(record, an_appended_file_keeps_what_it_held_and_its_start) {
     EXPECT_EQ(read_file(path), expected(1, 2) + expected(5, 6));
 }
 
+TEST_F(record, entries_end_with_a_carriage_return_even_when_the_line_had_none) {
+    // An instrument that ends its lines with a bare newline: without a CR of
+    // their own the entries would run together in the file.
+    const std::string path = dir.file("n.dat");
+    r.set_include_time(true);
+    r.open_record(path, 0);
+    std::string line = data_line(7, 1);
+    line.pop_back();
+    r.receive(line + "\n");
+    lines(2, 2);
+    r.write_records();
+    r.close_record();
+    const std::string stamp = "2008-01-01,09:05:03,";
+    EXPECT_EQ(read_file(path), stamp + line + "\r" + expected(2, 2, stamp));
+}
+
 TEST(reconnect_wait, tries_every_period_from_the_loss_and_not_in_bursts) {
     marev::reconnect_wait w;
     EXPECT_FALSE(w.try_due(0));

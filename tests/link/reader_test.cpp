@@ -349,14 +349,14 @@ TEST_F(reader, waits_on_a_device_opened_by_path_and_records_without_keeping_valu
     r.open_record(out.file("rec.dat"), 0);
     std::string expected;
     for (unsigned n = 1; n <= 4; ++n) {
-        inst.send(data_line(7, n) + "\r\n");
+        inst.send(data_line({.counter = n}) + "\n");
         EXPECT_TRUE(r.wait_for_input(5000));
         r.poll();
         r.write_records();
         r.clear_records();
         EXPECT_EQ(r.record_count(), 0u);
         if (n >= 3) // the first line finds the start; each is taken at the next line end
-            expected += data_line(7, n - 1) + "\r";
+            expected += data_line({.counter = n - 1});
     }
     EXPECT_EQ(r.line_count(), 2u);
     EXPECT_EQ(r.serial_number(), 7);

@@ -1,7 +1,7 @@
 #include "link/link_error.h"
 #include "link/record_reader.h"
 
-#include "fake_instrument.h"
+#include "data_lines.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +12,14 @@
 
 namespace {
 
-// data_line() without its carriage return.
+// A data line of serial number 7 whose counts are all `count`.
+std::string entry(unsigned counter, double count = 12) {
+    return data_line({.counter = counter, .count = count, .same_counts = true});
+}
+
+// entry() without its carriage return.
 std::string bare(unsigned counter, double count = 12) {
-    std::string l = data_line(7, counter, count);
+    std::string l = entry(counter, count);
     l.pop_back();
     return l;
 }
@@ -60,36 +65,36 @@ void expect_records(const record_reader& r, const std::vector<expected_record>& 
 
 TEST(record_reader, reads_both_forms_and_every_line_end) {
     const std::vector<form_case> cases = {
-        {"raw, as written", data_line(7, 1) + data_line(7, 2), {{1, -1, 1}, {2, -1, 2}}, 0},
-        {"CR LF", data_line(7, 1) + "\n" + data_line(7, 2) + "\n", {{1, -1, 1}, {2, -1, 2}}, 0},
+        {"raw, as written", entry(1) + entry(2), {{1, -1, 1}, {2, -1, 2}}, 0},
+        {"CR LF", entry(1) + "\n" + entry(2) + "\n", {{1, -1, 1}, {2, -1, 2}}, 0},
         {"LF", bare(1) + "\n" + bare(2) + "\n", {{1, -1, 1}, {2, -1, 2}}, 0},
         {"time stamps",
-         stamp1 + data_line(7, 1) + "2026-12-10,04:31:37," + data_line(7, 2),
+         stamp1 + entry(1) + "2026-12-10,04:31:37," + entry(2),
          {{1, t1, 1}, {2, t1 + 1, 2}},
          0},
         {"mixed, as when the format is switched while recording",
-         data_line(7, 1) + stamp1 + data_line(7, 2) + data_line(7, 3),
+         entry(1) + stamp1 + entry(2) + entry(3),
          {{1, -1, 1}, {2, t1, 2}, {3, -1, 3}},
          0},
         {"bad lines counted and numbered",
-         "QELM7,bad\r" + data_line(7, 1) + "junk\r\n" + stamp1 + "QELM7,1\r" + data_line(7, 2),
+         "QELM7,bad\r" + entry(1) + "junk\r\n" + stamp1 + "QELM7,1\r" + entry(2),
          {{1, -1, 2}, {2, -1, 5}},
          3},
         {"a stamp with an impossible date is a bad line",
-         "2026-13-10,04:31:36," + data_line(7, 1) + data_line(7, 2),
+         "2026-13-10,04:31:36," + entry(1) + entry(2),
          {{2, -1, 2}},
          1},
         {"lines of a bare-newline instrument that ran together",
-         bare(1) + bare(2) + stamp1 + bare(3) + stamp1 + data_line(7, 4),
+         bare(1) + bare(2) + stamp1 + bare(3) + stamp1 + entry(4),
          {{1, -1, 1}, {2, -1, 2}, {3, t1, 3}, {4, t1, 4}},
          0},
-        {"blank entries are not lines", "\r\n\r\n\n" + data_line(7, 1) + "\n\r\n", {{1, -1, 1}}, 0},
+        {"blank entries are not lines", "\r\n\r\n\n" + entry(1) + "\n\r\n", {{1, -1, 1}}, 0},
         {"over-long entries are bad lines, and the lines after them are found",
-         std::string(20000, 'x') + "1" + data_line(7, 1) + std::string(9000, 'y') + "\r" +
-             data_line(7, 2),
+         std::string(20000, 'x') + "1" + entry(1) + std::string(9000, 'y') + "\r" +
+             entry(2),
          {{1, -1, 2}, {2, -1, 4}},
          2},
-        {"an unfinished last entry waits", data_line(7, 1) + bare(2), {{1, -1, 1}}, 0},
+        {"an unfinished last entry waits", entry(1) + bare(2), {{1, -1, 1}}, 0},
     };
     temp_dir dir;
     for (const form_case& c : cases) {
@@ -105,8 +110,8 @@ TEST(record_reader, reads_both_forms_and_every_line_end) {
 TEST(record_reader, a_growing_file_is_read_on_from_where_it_stopped) {
     // Cut the file everywhere a writer could have stopped: inside a line,
     // between CR and LF, inside a time stamp, in "QELM" of a run-together line.
-    const std::string whole = data_line(7, 1) + "\n" + stamp1 + data_line(7, 2) + "\n" + bare(3) +
-                              stamp1 + bare(4) + "\n" + data_line(7, 5) + "\n";
+    const std::string whole = entry(1) + "\n" + stamp1 + entry(2) + "\n" + bare(3) +
+                              stamp1 + bare(4) + "\n" + entry(5) + "\n";
     const std::vector<expected_record> want = {
         {1, -1, 1}, {2, t1, 2}, {3, -1, 3}, {4, t1, 4}, {5, -1, 5}};
     temp_dir dir;
@@ -128,11 +133,11 @@ TEST(record_reader, a_growing_file_is_read_on_from_where_it_stopped) {
 
     // An unfinished entry that grew too long for a line is a bad line at
     // once; what follows its end is read as usual.
-    write_file(path, data_line(7, 1) + std::string(20000, 'x'));
+    write_file(path, entry(1) + std::string(20000, 'x'));
     record_reader longer(path);
     longer.read();
     EXPECT_EQ(longer.bad_lines(), 1u);
-    write_file(path, data_line(7, 1) + std::string(30000, 'x') + "5" + data_line(7, 2));
+    write_file(path, entry(1) + std::string(30000, 'x') + "5" + entry(2));
     longer.read();
     expect_records(longer, {{1, -1, 1}, {2, -1, 3}}, "over-long");
     EXPECT_EQ(longer.bad_lines(), 1u);
@@ -141,7 +146,7 @@ TEST(record_reader, a_growing_file_is_read_on_from_where_it_stopped) {
     write_file(path, whole);
     record_reader r(path);
     r.read();
-    write_file(path, stamp1 + data_line(7, 9));
+    write_file(path, stamp1 + entry(9));
     r.read();
     expect_records(r, {{9, t1, 1}}, "replaced");
     EXPECT_EQ(r.restarts(), 1u);
@@ -162,8 +167,8 @@ TEST(record_reader, refuses_what_is_not_a_record_file) {
         {"empty", "", false},
         {"text", "Dear colleague,\nthe files are attached.\n", false},
         {"binary", std::string(200000, '\0'), false},
-        {"no data line in the first 64 KB", junk_70k + data_line(7, 1), false},
-        {"a data line within the first 64 KB", junk_60k + data_line(7, 1), true},
+        {"no data line in the first 64 KB", junk_70k + entry(1), false},
+        {"a data line within the first 64 KB", junk_60k + entry(1), true},
     };
     temp_dir dir;
     for (const auto& c : cases) {
@@ -198,7 +203,7 @@ TEST(record_reader, progress_is_reported_and_a_stopped_read_goes_on_later) {
     unsigned n = 0;
     while (content.size() < 9'000'000) {
         ++n;
-        content += stamp1 + data_line(7, n, n % 3 ? 12 : 0.25);
+        content += stamp1 + entry(n, n % 3 ? 12 : 0.25);
     }
     temp_dir dir;
     const std::string path = dir.file("big.dat");
@@ -223,7 +228,7 @@ TEST(record_reader, progress_is_reported_and_a_stopped_read_goes_on_later) {
     ASSERT_EQ(r.record_count(), n);
     EXPECT_EQ(r.bad_lines(), 0u);
     for (unsigned i : {0u, 1u, 2u, n / 2, n - 1}) {
-        const auto parsed = parse_data_line(data_line(7, i + 1, (i + 1) % 3 ? 12 : 0.25));
+        const auto parsed = parse_data_line(entry(i + 1, (i + 1) % 3 ? 12 : 0.25));
         EXPECT_EQ(r.record(i).raw_counts, parsed->raw_counts) << i;
         EXPECT_EQ(r.record(i).cal_coeff, parsed->cal_coeff) << i;
         EXPECT_EQ(r.line(i), i + 1);

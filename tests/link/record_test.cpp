@@ -102,7 +102,7 @@ TEST_F(record, entries_end_with_a_carriage_return_even_when_the_line_had_none) {
     const std::string path = dir.file("n.dat");
     r.set_include_time(true);
     r.open_record(path, 0);
-    std::string line = data_line(7, 1);
+    std::string line = data_line({.counter = 1});
     line.pop_back();
     r.receive(line + "\n");
     lines(2, 2);

@@ -137,7 +137,7 @@ TEST(sim_faults, each_mode_mars_the_lines_it_names) {
 }
 
 TEST(sim_faults, vanished_instrument_returns_on_a_new_device_and_counts_on) {
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim({"--port", "6", "--port-folder", dir.path(), "--rate", "20", "--autostart",
                      "--seed", "9", "--vanish", "4", "--return-after", "0.5", "--log",
                      dir.file("log")});
@@ -193,7 +193,7 @@ TEST(sim_faults, vanished_instrument_returns_on_a_new_device_and_counts_on) {
 }
 
 TEST(sim_faults, signal_while_away_ends_the_simulator_cleanly) {
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim({"--port", "6", "--port-folder", dir.path(), "--rate", "200", "--autostart",
                      "--vanish", "0", "--return-after", "30"});
     pty_client client(sim.device());

@@ -60,6 +60,10 @@ public:
     void TimerMinuteTimer();
     // A_Record and the recording flag in their started or stopped form.
     void ShowRecordingState(bool on);
+    // A new sample starts: the display restarts from the reader's first
+    // record (link_state NewSample), unless the instrument is still being
+    // probed or identified, which goes on.
+    void restart_display();
     // The record file name for the current serial number and local time.
     QString DefaultRecordName() const;
 
@@ -166,6 +170,4 @@ private:
 
     // The user was told that the current recording's file cannot be written.
     bool write_error_told_ = false;
-    // A box of tell_later() is open (or about to be).
-    bool telling_ = false;
 };

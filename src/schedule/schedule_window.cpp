@@ -1,6 +1,7 @@
 #include "schedule/schedule_window.h"
 
 #include "app/action_button.h"
+#include "app/application.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/reg.h"
@@ -147,7 +148,8 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
         a = new QAction(caption, this);
         a->setObjectName(name);
         addAction(a);
-        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        connect(a, &QAction::triggered, this,
+                [this, handler] { marev::guarded([this, handler] { (this->*handler)(); }); });
     };
     make(A_ChooseDir, "A_ChooseDir", "...", &TF_Schedule::A_ChooseDirExecute);
     make(A_Cancel, "A_Cancel", "Cancel", &TF_Schedule::A_CancelExecute);
@@ -205,7 +207,7 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { marev::guarded([this] { Timer1Timer(); }); });
     Timer1->start();
 }
 
@@ -300,24 +302,38 @@ void TF_Schedule::A_SetScheduleExecute() {
         return;
     }
     TF_Main& m = *F_Main;
+    const bool record_shown = m.A_Record->isVisible();
+    const bool record_enabled = m.A_Record->isEnabled();
+    bool started = false;
     try {
         const auto choice = RB_Once->isChecked()   ? marev::repeat_choice::once
                             : RB_Reps->isChecked() ? marev::repeat_choice::reps
                                                    : marev::repeat_choice::without_end;
         m.reps_left = marev::reps_left_for(choice, E_Reps->text().toStdString());
         StartSample();
+        started = true;
         // The first sample's file can be stopped by hand; later ones cannot.
         m.ShowRecordingState(true);
-        m.settings.savedir = E_SaveDir->text();
-        m.settings.save();
+        // A running schedule can always be stopped, also when the folder
+        // cannot be remembered below.
         m.A_StopSchedule->setVisible(true);
         m.A_StopSchedule->setEnabled(true);
+        m.settings.savedir = E_SaveDir->text();
+        m.settings.save();
         hide();
-    } catch (const link_error& e) {
-        marev::current_prompts().message(QString::fromStdString(e.what()), error_caption,
-                                         QString::fromStdString(e.detail()));
     } catch (const std::exception& e) {
-        marev::current_prompts().message(QString::fromStdString(e.what()), error_caption);
+        if (!started) {
+            // A schedule whose first file cannot be opened is not started:
+            // nothing stays armed to end or start samples later.
+            m.schedule_stop = 0;
+            m.reps_left = 0;
+            m.ShowRecordingState(false);
+            m.A_Record->setVisible(record_shown);
+            m.A_Record->setEnabled(record_enabled);
+        }
+        const auto* link = dynamic_cast<const link_error*>(&e);
+        marev::current_prompts().message(QString::fromStdString(e.what()), error_caption,
+                                         link ? QString::fromStdString(link->detail()) : QString());
     }
 }
 
@@ -327,7 +343,7 @@ void TF_Schedule::StartSample() {
     const QString name = m.DefaultRecordName();
     // The new sample's display and file start from its own first record.
     m.reader->clear();
-    m.link_state = TF_Main::NewSample;
+    m.restart_display();
     const QString path = sample_path(E_SaveDir->text(), name);
     m.ShowRecordingState(true);
     if (path.size() > marev::max_record_path)
@@ -339,4 +355,5 @@ void TF_Schedule::StartSample() {
     m.Plot2->plot().ClearAllChannels();
     m.record_path = path;
     m.L_FileName->setText(path);
+    m.L_FileName->setToolTip(path);
 }

@@ -173,7 +173,7 @@ TEST(serial, a_full_queue_loses_no_byte_and_a_stalled_or_vanished_device_frees_t
         s.open(5, "COM5");
         std::string got;
         std::thread device([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             got = pty.take(text.size());
         });
         s.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
@@ -203,7 +203,7 @@ TEST(serial, a_full_queue_loses_no_byte_and_a_stalled_or_vanished_device_frees_t
         Serial s;
         s.open(5, "COM5");
         std::thread pull([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             pty.close_master();
         });
         s.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());

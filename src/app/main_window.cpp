@@ -623,8 +623,9 @@ void TF_Main::tell_later(const QString& text, const QString& caption, const QStr
 void TF_Main::restart_display() {
     shown = 0;
     // An identification under way goes on: 'P' is still sent, and the time-out
-    // still counts. A found instrument's display restarts on the next tick.
-    if (link_state != Probing && link_state != Identifying)
+    // still counts, or comes on the next tick. A found instrument's display
+    // restarts on the next tick.
+    if (link_state == Running)
         link_state = NewSample;
 }
 

@@ -62,7 +62,7 @@ public:
     void ShowRecordingState(bool on);
     // A new sample starts: the display restarts from the reader's first
     // record (link_state NewSample), unless the instrument is still being
-    // probed or identified, which goes on.
+    // probed or identified, or timed out, which goes on.
     void restart_display();
     // The record file name for the current serial number and local time.
     QString DefaultRecordName() const;

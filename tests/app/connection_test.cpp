@@ -252,6 +252,15 @@ TEST_F(connection, a_sample_started_before_the_instrument_answers_waits_for_its_
     EXPECT_EQ(F_Main->L_CommStatus->text(), "Attempting to connect to instrument");
     ticks(1);
     EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
+    // The next sample, starting between that tick and the next, does not
+    // swallow the time-out.
+    clock.set(F_Main->schedule_stop);
+    F_Main->TimerMinuteTimer();
+    ticks(1);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Nothing found");
+    expect_disconnected_look();
 }
 
 TEST_F(connection, only_the_arrows_change_and_store_the_port) {

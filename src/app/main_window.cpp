@@ -11,6 +11,7 @@
 #include "calibration/calibration_window.h"
 #include "chart/plot_widget.h"
 #include "link/clock.h"
+#include "link/event_log.h"
 #include "link/link_error.h"
 #include "link/record_file.h"
 #include "schedule/schedule_window.h"
@@ -80,6 +81,13 @@ QString time_text(std::int64_t t) {
         return cformat("Recorded for %lld minutes", static_cast<long long>(t / 60));
     return cformat("Recorded for %.1f hours", double(t) / 3600);
 }
+
+void log_event(const QString& text) {
+    marev::log_event(text.toStdString());
+}
+
+// Seconds without a record after which a running instrument counts as silent.
+constexpr std::int64_t silence_limit = 5;
 
 } // namespace
 
@@ -151,6 +159,10 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
     TimerMinute->setObjectName("TimerMinute");
     TimerMinute->setInterval(1000);
     connect(TimerMinute, &QTimer::timeout, this, [this] { TimerMinuteTimer(); });
+    TimerReconnect = new QTimer(this);
+    TimerReconnect->setObjectName("TimerReconnect");
+    TimerReconnect->setSingleShot(true);
+    connect(TimerReconnect, &QTimer::timeout, this, [this] { TimerReconnectTimer(); });
 
     reader = std::make_unique<qelm_reader>();
     attach_reader();
@@ -209,6 +221,12 @@ QWidget* TF_Main::build_panel() {
         f.setBold(true);
         L_CommStatus->setFont(f);
     }
+
+    // Below the status: how long a running instrument has been silent.
+    L_NoData = make_label("L_NoData", QString(), panel);
+    L_NoData->setWordWrap(true);
+    L_NoData->setStyleSheet("color: #c82424;");
+    L_NoData->hide();
 
     B_Connect = make_button("B_Connect", panel);
     B_Connect->setToolTip("Verify and establish communication with the instrument");
@@ -289,6 +307,7 @@ QWidget* TF_Main::build_panel() {
     col->addLayout(port_row);
     col->addWidget(Label4);
     col->addWidget(L_CommStatus);
+    col->addWidget(L_NoData);
     col->addWidget(B_Connect);
     col->addWidget(B_Record);
     col->addWidget(B_StopSchedule);
@@ -404,34 +423,65 @@ void TF_Main::A_ConnectExecute() {
     shown = 0;
     wait_ticks = 0;
     link_state = Probing;
-    SwitchConnection(A_Connect->data().toInt() == 1);
+    const bool on = A_Connect->data().toInt() == 1;
+    if (!on)
+        log_event(lost_wait.waiting() ? "Waiting for the instrument ended by hand."
+                                      : "Disconnected by hand.");
+    SwitchConnection(on);
 }
 
 void TF_Main::SwitchConnection(bool on) {
     A_Connect->setVisible(true);
     A_Connect->setEnabled(true);
     if (on) {
-        // A recording by hand ends with the reader that writes its file, so
-        // the window never shows a recording without one.
-        if (recording && schedule_stop == 0) {
-            end_record_file();
-            recording = false;
-            A_Record->setText("Start Recording");
-            A_Record->setShortcut(Qt::Key_F3);
+        const bool returning = lost_wait.waiting();
+        // A recording goes on in the same file with the new reader: the
+        // replaced reader's file gets every line it took before it closes, and
+        // is reopened for appending once the port is open.
+        if (recording && reader->record_open()) {
+            carrying_ = true;
+            carry_path_ = QFile::encodeName(record_path).toStdString();
+            carry_start_ = reader->record_start();
         }
-        // The replaced reader's file gets every line it took before it closes.
         finish_record_file();
         reader = std::make_unique<qelm_reader>();
         attach_reader();
         reader->set_include_time(settings.include_time);
+        const int port = UD_Serial->value();
         try {
-            reader->connect(UD_Serial->value());
+            reader->connect(port);
         } catch (const link_error& e) {
+            // Not back yet: the next try comes a period later, without a box.
+            if (returning)
+                return;
             marev::current_prompts().message(QString::fromStdString(e.what()),
                                              "Error in communications",
                                              QString::fromStdString(e.detail()));
             A_Connect->setVisible(true);
             return;
+        }
+        if (returning) {
+            log_event(cformat("Instrument back on COM%d after %lld s.", port,
+                              static_cast<long long>(lost_wait.seconds_lost(marev::steady_ms()))));
+            lost_wait.end();
+            TimerReconnect->stop();
+        } else {
+            log_event(cformat("Connected to COM%d.", port));
+        }
+        // The first bytes after a loss or a new connection are the middle of
+        // a line: the stream is found afresh, so no fragment is taken as a
+        // line of a file that goes on.
+        if (returning || carrying_)
+            qelm_reader::set_synced(false);
+        if (carrying_) {
+            carrying_ = false;
+            try {
+                reader->append_record(carry_path_, 0, carry_start_);
+                log_event("Recording goes on: " + record_path);
+            } catch (const link_error& e) {
+                tell_later(QString::fromStdString(e.what()), "Error writing file",
+                           QString::fromStdString(e.detail()));
+            }
         }
         Plot1->plot().GetChannel(1).ClearPoints();
         Plot2->plot().GetChannel(0).ClearPoints();
@@ -449,10 +499,13 @@ void TF_Main::SwitchConnection(bool on) {
         return;
     }
 
+    lost_wait.end();
+    TimerReconnect->stop();
     A_Connect->setText("Connect To Instrument");
     A_Connect->setData(1);
     A_Connect->setShortcut(Qt::Key_F1);
     L_CommStatus->setText("Disconnected.");
+    L_NoData->hide();
     UD_Serial->setEnabled(true);
     E_Serial->setEnabled(true);
     A_Record->setVisible(false);
@@ -480,7 +533,66 @@ void TF_Main::lose_instrument() {
     link_state = Probing;
     wait_ticks = 0;
     SwitchConnection(false);
-    L_CommStatus->setText("Instrument lost.");
+    log_event(cformat("Instrument lost on COM%d.", UD_Serial->value()));
+    if (!settings.reconnect) {
+        L_CommStatus->setText("Instrument lost.");
+        return;
+    }
+    // The same port is tried again until it opens; F2 ends the wait as it
+    // ends a connection.
+    const std::int64_t now = marev::steady_ms();
+    lost_wait.lost(now);
+    A_Connect->setText("Disconnect");
+    A_Connect->setData(2);
+    A_Connect->setShortcut(Qt::Key_F2);
+    UD_Serial->setEnabled(false);
+    E_Serial->setEnabled(false);
+    show_waiting();
+    TimerReconnect->start(int(lost_wait.ms_to_next_try(now)));
+}
+
+void TF_Main::show_waiting() {
+    L_CommStatus->setText(
+        cformat("Instrument lost. Waiting for it to come back... (%lld s)",
+                static_cast<long long>(lost_wait.seconds_lost(marev::steady_ms()))));
+}
+
+void TF_Main::TimerReconnectTimer() {
+    if (lost_wait.try_due(marev::steady_ms())) {
+        shown = 0;
+        wait_ticks = 0;
+        link_state = Probing;
+        SwitchConnection(true);
+    }
+    if (!lost_wait.waiting())
+        return;
+    const std::int64_t now = marev::steady_ms();
+    show_waiting();
+    TimerReconnect->start(int(std::max<std::int64_t>(1, lost_wait.ms_to_next_try(now))));
+}
+
+void TF_Main::resume_recording() {
+    if (sample_due_) {
+        sample_due_ = false;
+        reader->clear();
+        link_state = NewSample;
+        try {
+            if (F_Schedule)
+                F_Schedule->StartSample();
+        } catch (const link_error& e) {
+            tell_later(QString::fromStdString(e.what()), "Error writing file",
+                       QString::fromStdString(e.detail()));
+        } catch (const std::exception& e) {
+            tell_later(QString::fromStdString(e.what()), "Error writing file", QString());
+        }
+        return;
+    }
+    // A schedule's samples are ended by the clock, never offered to stop or
+    // start by hand; a recording by hand can be stopped as before the loss.
+    A_Record->setText("Stop Recording");
+    A_Record->setShortcut(Qt::Key_F4);
+    A_Record->setVisible(schedule_stop == 0);
+    A_Record->setEnabled(schedule_stop == 0);
 }
 
 QString TF_Main::about_text() {
@@ -505,6 +617,7 @@ void TF_Main::UD_SerialClick() {
 void TF_Main::A_RecordClick() {
     if (recording) {
         end_record_file();
+        log_event("Recording stopped: " + record_path);
         L_FileName->setVisible(true);
         ShowRecordingState(false);
         return;
@@ -512,6 +625,7 @@ void TF_Main::A_RecordClick() {
     const std::optional<QString> path = marev::current_prompts().save_file(DefaultRecordName());
     if (!path)
         return;
+    carrying_ = false;
     // Not caught here: "Unable to open file for saving." reaches the top-level
     // handler and the window stays as it was.
     reader->open_record(QFile::encodeName(*path).toStdString(), 0);
@@ -522,15 +636,19 @@ void TF_Main::A_RecordClick() {
     L_RecordingTo->setVisible(true);
     record_path = *path;
     ShowRecordingState(true);
+    log_event("Recording started: " + record_path);
 }
 
 void TF_Main::A_StopScheduleExecute() {
     end_schedule();
     end_record_file();
+    log_event("Schedule stopped by hand: " + record_path);
 }
 
 void TF_Main::end_schedule() {
     schedule_stop = 0;
+    sample_due_ = false;
+    carrying_ = false;
     A_StopSchedule->setVisible(false);
     A_StopSchedule->setEnabled(false);
     A_Record->setVisible(true);
@@ -680,9 +798,13 @@ void TF_Main::Timer1Timer() {
         }
         if (reader->serial_number() != 0) {
             L_CommStatus->setText("QELM found.");
-            ShowRecordingState(false);
+            log_event(cformat("QELM found, serial number %03d.", int(reader->serial_number())));
             link_state = Running;
             wait_ticks = 0;
+            if (recording || sample_due_)
+                resume_recording();
+            else
+                ShowRecordingState(false);
         }
         break;
     case NewSample:
@@ -766,6 +888,8 @@ void TF_Main::display_step() {
 
     wait_ticks = 0;
     ++shown;
+    last_record_at_ = marev::now();
+    L_NoData->hide();
 
     if (recording) {
         reader->write_records();
@@ -783,24 +907,42 @@ void TF_Main::TimerMinuteTimer() {
     // A next sample whose file cannot be opened is reported once the rest of
     // the tick is done, so the countdown and the progress do not lose a second.
     std::exception_ptr sample_error;
-    if (schedule_stop != 0 && now >= schedule_stop) {
+    if (marev::sample_over(now, schedule_stop) && !sample_due_) {
         // The sample's file gets every line taken before its end.
         end_record_file();
+        carrying_ = false;
+        log_event("Sample ended: " + record_path);
         if (reps_left == 0) {
             end_schedule();
+            log_event("Schedule ended.");
             return;
         }
         // Below zero the samples go on without end.
         if (reps_left > 0)
             --reps_left;
-        reader->clear();
-        try {
-            if (F_Schedule)
-                F_Schedule->StartSample();
-        } catch (...) {
-            sample_error = std::current_exception();
+        if (!reader->port_open()) {
+            // The instrument is away: the next sample starts when it is found
+            // again, rather than as a file that nothing reaches.
+            sample_due_ = true;
+        } else {
+            reader->clear();
+            try {
+                if (F_Schedule)
+                    F_Schedule->StartSample();
+            } catch (...) {
+                sample_error = std::current_exception();
+            }
+            link_state = NewSample;
         }
-        link_state = NewSample;
+    }
+
+    if (lost_wait.waiting())
+        show_waiting();
+    // A running instrument never times out, but its silence is told.
+    if (Timer1->isActive() && link_state == Running && now - last_record_at_ > silence_limit) {
+        L_NoData->setText(cformat("No data from the instrument for %lld s.",
+                                  static_cast<long long>(now - last_record_at_)));
+        L_NoData->setVisible(true);
     }
 
     if (F_Calibration && F_Calibration->countdown != 0) {

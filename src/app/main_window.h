@@ -2,6 +2,7 @@
 
 #include "app/reg.h"
 #include "link/qelm_reader.h"
+#include "link/reconnect.h"
 
 #include <QMainWindow>
 
@@ -58,6 +59,9 @@ public:
     void Timer1Timer();
     // The one-second tick.
     void TimerMinuteTimer();
+    // A try to open the lost instrument's port again, every two seconds
+    // while it is waited for.
+    void TimerReconnectTimer();
     // A_Record and the recording flag in their started or stopped form.
     void ShowRecordingState(bool on);
     // The record file name for the current serial number and local time.
@@ -76,6 +80,8 @@ public:
     std::int64_t schedule_stop = 0;
     std::int32_t reps_left = 0;
     QString record_path;
+    // The lost instrument is being waited for.
+    marev::reconnect_wait lost_wait;
 
     // Left panel.
     QLabel* Label1;
@@ -84,6 +90,7 @@ public:
     port_chooser* UD_Serial;
     QLabel* Label4;
     QLabel* L_CommStatus;
+    QLabel* L_NoData;
     QPushButton* B_Connect;
     QPushButton* B_Record;
     QPushButton* B_StopSchedule;
@@ -135,6 +142,7 @@ public:
 
     QTimer* Timer1;
     QTimer* TimerMinute;
+    QTimer* TimerReconnect;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -160,6 +168,12 @@ private:
     void show_progress(std::int64_t now);
     // Tells the user, once per recording, that its file cannot be written.
     void check_record_file();
+    // The waiting text with the seconds since the loss.
+    void show_waiting();
+    // The instrument is found again during a recording: the record action in
+    // the form the recording had, and a sample that ended while it was away
+    // started now.
+    void resume_recording();
     // Shows a message box from the event loop instead of inside a tick, so
     // that both timers keep running while it is open.
     void tell_later(const QString& text, const QString& caption, const QString& detail);
@@ -168,4 +182,14 @@ private:
     bool write_error_told_ = false;
     // A box of tell_later() is open (or about to be).
     bool telling_ = false;
+    // A recording goes on after its reader was replaced: its file, reopened
+    // for appending once the port is open again, and its start.
+    bool carrying_ = false;
+    std::string carry_path_;
+    std::int64_t carry_start_ = 0;
+    // A scheduled sample ended while the instrument was away; the next one
+    // starts when it is found again.
+    bool sample_due_ = false;
+    // Clock time of the latest record shown, for the silence warning.
+    std::int64_t last_record_at_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "app/windows.h"
 #include "chart/plot_widget.h"
 #include "link/clock.h"
+#include "link/event_log.h"
 #include "link/link_error.h"
 #include "link/sample_rules.h"
 
@@ -339,4 +340,5 @@ void TF_Schedule::StartSample() {
     m.Plot2->plot().ClearAllChannels();
     m.record_path = path;
     m.L_FileName->setText(path);
+    marev::log_event("Sample started: " + path.toStdString());
 }

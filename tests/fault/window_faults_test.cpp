@@ -58,6 +58,8 @@ protected:
 };
 
 TEST_F(window_faults, a_vanished_instrument_is_shown_lost_with_every_complete_line_in_the_file) {
+    // Not waited for: the reconnection has tests of its own.
+    F_Main->settings.reconnect = false;
     recording_to(path);
     std::string expected;
     for (int i = 1; i <= 3; ++i) {

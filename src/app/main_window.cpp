@@ -164,6 +164,12 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
     TimerReconnect->setSingleShot(true);
     connect(TimerReconnect, &QTimer::timeout, this, [this] { TimerReconnectTimer(); });
 
+    free_space = [](const std::string& path) {
+        std::error_code ec;
+        const std::filesystem::space_info s = std::filesystem::space(path, ec);
+        return ec ? std::uintmax_t(-1) : s.available;
+    };
+
     reader = std::make_unique<qelm_reader>();
     attach_reader();
     settings.load();
@@ -244,6 +250,10 @@ QWidget* TF_Main::build_panel() {
     L_FileName->setAlignment(Qt::AlignRight);
     L_FileSize = make_label("L_FileSize", "Filesize", panel);
     L_TimeRecording = make_label("L_TimeRecording", "Time Recording", panel);
+    // Beside the size: the disk that holds the file is nearly full.
+    L_DiskSpace = make_label("L_DiskSpace", QString(), panel);
+    L_DiskSpace->setStyleSheet("color: #c82424; font-weight: bold;");
+    L_DiskSpace->hide();
     for (QWidget* w : {static_cast<QWidget*>(L_RecordingTo), static_cast<QWidget*>(L_FileName),
                        static_cast<QWidget*>(L_FileSize), static_cast<QWidget*>(L_TimeRecording)})
         w->hide();
@@ -313,7 +323,11 @@ QWidget* TF_Main::build_panel() {
     col->addWidget(B_StopSchedule);
     col->addWidget(L_RecordingTo);
     col->addWidget(L_FileName);
-    col->addWidget(L_FileSize);
+    auto* size_row = new QHBoxLayout;
+    size_row->addWidget(L_FileSize);
+    size_row->addWidget(L_DiskSpace);
+    size_row->addStretch(1);
+    col->addLayout(size_row);
     col->addWidget(L_TimeRecording);
     col->addSpacing(8);
     col->addWidget(Label2);
@@ -760,6 +774,7 @@ void TF_Main::ShowRecordingState(bool on) {
         A_Record->setText("Start Recording");
         A_Record->setShortcut(Qt::Key_F3);
         recording = false;
+        L_DiskSpace->hide();
     }
 }
 
@@ -970,6 +985,11 @@ void TF_Main::show_progress(std::int64_t now) {
             L_FileSize->setText("Error determining file size.");
         } else {
             L_FileSize->setText(size_text(static_cast<std::int64_t>(size)));
+            // Told before the disk is full, while there is time to act.
+            const std::uintmax_t free = free_space(QFile::encodeName(record_path).toStdString());
+            L_DiskSpace->setText(cformat("Only %llu MB free!",
+                                         static_cast<unsigned long long>(free / 1048576)));
+            L_DiskSpace->setVisible(free < low_disk_space);
             // A clock set back counts from the start again, never below zero.
             L_TimeRecording->setText(
                 time_text(std::max<std::int64_t>(0, now - reader->record_start())));

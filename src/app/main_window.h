@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class PlotWidget;
@@ -80,6 +81,11 @@ public:
     std::int64_t schedule_stop = 0;
     std::int32_t reps_left = 0;
     QString record_path;
+    // Free bytes on the disk that holds a path (std::filesystem::space);
+    // tests put a fake in its place.
+    std::function<std::uintmax_t(const std::string&)> free_space;
+    // Below this many free bytes beside the record file, the user is warned.
+    static constexpr std::uintmax_t low_disk_space = 100ull * 1024 * 1024;
     // The lost instrument is being waited for.
     marev::reconnect_wait lost_wait;
 
@@ -97,6 +103,7 @@ public:
     QLabel* L_RecordingTo;
     QLineEdit* L_FileName;
     QLabel* L_FileSize;
+    QLabel* L_DiskSpace;
     QLabel* L_TimeRecording;
     QLabel* Label2;
     QLabel* L_Time;

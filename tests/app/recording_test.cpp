@@ -234,6 +234,33 @@ TEST_F(recording, a_full_disk_is_told_once_per_recording_and_the_program_goes_on
     }
 }
 
+TEST_F(recording, little_free_space_beside_the_file_is_told_beside_its_size) {
+    found();
+    start(path);
+    show(line(1));
+    const std::uintmax_t mb = 1024 * 1024;
+    std::string asked;
+    for (const auto& [free, shown] :
+         {std::pair{100 * mb, false}, {100 * mb - 1, true}, {5 * mb, true}, {200 * mb, false}}) {
+        F_Main->free_space = [&, free = free](const std::string& p) {
+            asked = p;
+            return free;
+        };
+        F_Main->TimerMinuteTimer();
+        EXPECT_EQ(asked, path);
+        EXPECT_EQ(!F_Main->L_DiskSpace->isHidden(), shown) << free;
+        if (shown) {
+            EXPECT_EQ(F_Main->L_DiskSpace->text().toStdString(),
+                      "Only " + std::to_string(free / mb) + " MB free!");
+        }
+    }
+    F_Main->free_space = [](const std::string&) { return std::uintmax_t(1); };
+    F_Main->TimerMinuteTimer();
+    EXPECT_FALSE(F_Main->L_DiskSpace->isHidden());
+    F_Main->A_Record->trigger();
+    EXPECT_TRUE(F_Main->L_DiskSpace->isHidden());
+}
+
 TEST_F(recording, a_reconnection_by_hand_goes_on_in_the_same_file_without_a_fragment) {
     found();
     start(path);

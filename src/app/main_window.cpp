@@ -7,6 +7,7 @@
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
+#include "app/sleep_inhibitor.h"
 #include "app/windows.h"
 #include "calibration/calibration_window.h"
 #include "chart/plot_widget.h"
@@ -170,6 +171,8 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
         return ec ? std::uintmax_t(-1) : s.available;
     };
 
+    inhibitor = make_system_inhibitor();
+
     reader = std::make_unique<qelm_reader>();
     attach_reader();
     settings.load();
@@ -182,6 +185,8 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
 TF_Main::~TF_Main() {
     Timer1->stop();
     TimerMinute->stop();
+    if (awake_held_)
+        inhibitor->release();
     finish_record_file();
     try {
         reader->disconnect();
@@ -563,6 +568,27 @@ void TF_Main::lose_instrument() {
     E_Serial->setEnabled(false);
     show_waiting();
     TimerReconnect->start(int(lost_wait.ms_to_next_try(now)));
+}
+
+void TF_Main::keep_awake() {
+    const bool wanted = recording || schedule_stop != 0;
+    if (wanted == awake_held_)
+        return;
+    if (!wanted) {
+        inhibitor->release();
+        awake_held_ = false;
+        log_event("Sleep allowed again.");
+        return;
+    }
+    QString why;
+    if (inhibitor->hold(why)) {
+        awake_held_ = true;
+        log_event("Sleep held off while recording.");
+    } else if (!awake_failure_logged_) {
+        // Tried again each second in case the service starts; told once.
+        awake_failure_logged_ = true;
+        log_event("Sleep cannot be held off (" + why + "); recording all the same.");
+    }
 }
 
 void TF_Main::show_waiting() {
@@ -951,6 +977,7 @@ void TF_Main::TimerMinuteTimer() {
         }
     }
 
+    keep_awake();
     if (lost_wait.waiting())
         show_waiting();
     // A running instrument never times out, but its silence is told.

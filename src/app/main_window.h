@@ -19,6 +19,7 @@ class QSplitter;
 class QTimer;
 class badge;
 class port_chooser;
+class sleep_inhibitor;
 
 // The main window: owner of the instrument link and the settings, every user
 // command of the program in one action list, the connection state machine on
@@ -86,6 +87,9 @@ public:
     std::function<std::uintmax_t(const std::string&)> free_space;
     // Below this many free bytes beside the record file, the user is warned.
     static constexpr std::uintmax_t low_disk_space = 100ull * 1024 * 1024;
+    // Keeps the computer awake while a recording or a schedule runs; tests
+    // put a fake in its place.
+    std::unique_ptr<sleep_inhibitor> inhibitor;
     // The lost instrument is being waited for.
     marev::reconnect_wait lost_wait;
 
@@ -175,6 +179,8 @@ private:
     void show_progress(std::int64_t now);
     // Tells the user, once per recording, that its file cannot be written.
     void check_record_file();
+    // Holds the sleep inhibitor exactly while a recording or schedule runs.
+    void keep_awake();
     // The waiting text with the seconds since the loss.
     void show_waiting();
     // The instrument is found again during a recording: the record action in
@@ -197,6 +203,9 @@ private:
     // A scheduled sample ended while the instrument was away; the next one
     // starts when it is found again.
     bool sample_due_ = false;
+    // The inhibitor is held; and the user was told once that none could be.
+    bool awake_held_ = false;
+    bool awake_failure_logged_ = false;
     // Clock time of the latest record shown, for the silence warning.
     std::int64_t last_record_at_ = 0;
 };

@@ -4,6 +4,8 @@
 
 #include "windows_fixture.h"
 
+#include "app/sleep_inhibitor.h"
+#include "link/event_log.h"
 #include "link/record_file.h"
 
 #include <QAction>
@@ -259,6 +261,52 @@ TEST_F(recording, little_free_space_beside_the_file_is_told_beside_its_size) {
     EXPECT_FALSE(F_Main->L_DiskSpace->isHidden());
     F_Main->A_Record->trigger();
     EXPECT_TRUE(F_Main->L_DiskSpace->isHidden());
+}
+
+// Holds when asked unless told to fail; counts what it was asked.
+struct fake_inhibitor : sleep_inhibitor {
+    bool fail = false;
+    int holds = 0, releases = 0;
+    bool hold(QString& why) override {
+        ++holds;
+        why = "no system bus";
+        return !fail;
+    }
+    void release() override { ++releases; }
+};
+
+TEST_F(recording, sleep_is_held_off_while_recording_or_told_once_that_it_cannot_be) {
+    found();
+    for (const bool fail : {false, true}) {
+        SCOPED_TRACE(fail ? "no inhibitor" : "inhibitor");
+        std::filesystem::remove(marev::event_log_path());
+        auto fake = std::make_unique<fake_inhibitor>();
+        fake_inhibitor& f = *fake;
+        f.fail = fail;
+        F_Main->inhibitor = std::move(fake);
+        for (int run = 0; run < 2; ++run) {
+            start(path);
+            show(line(run));
+            F_Main->TimerMinuteTimer();
+            F_Main->TimerMinuteTimer();
+            F_Main->A_Record->trigger();
+            F_Main->TimerMinuteTimer();
+        }
+        EXPECT_EQ(f.releases, fail ? 0 : 2);
+        EXPECT_EQ(f.holds, fail ? 4 : 2);
+        const std::string log = read_file(marev::event_log_path());
+        const auto count = [&](const std::string& text) {
+            int n = 0;
+            for (std::size_t p = 0; (p = log.find(text, p)) != std::string::npos; ++p)
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(count("Sleep cannot be held off (no system bus); recording all the same."),
+                  fail ? 1 : 0)
+            << log;
+        EXPECT_EQ(count("Sleep held off while recording."), fail ? 0 : 2) << log;
+        EXPECT_EQ(count("Recording stopped: " + path), 2) << log;
+    }
 }
 
 TEST_F(recording, a_reconnection_by_hand_goes_on_in_the_same_file_without_a_fragment) {

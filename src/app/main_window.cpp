@@ -7,6 +7,7 @@
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
+#include "app/serial_ports_window.h"
 #include "app/sleep_inhibitor.h"
 #include "app/windows.h"
 #include "calibration/calibration_window.h"
@@ -391,6 +392,8 @@ void TF_Main::build_actions() {
     make(A_TerminalWindow, "A_TerminalWindow", "Terminal Output Window", QKeySequence("Ctrl+Alt+T"),
          &TF_Main::A_TerminalWindowExecute);
     make(A_Options, "A_Options", "Options...", QKeySequence(), &TF_Main::A_OptionsExecute);
+    make(A_SerialPorts, "A_SerialPorts", "Serial Ports...", QKeySequence(),
+         &TF_Main::A_SerialPortsExecute);
 
     MExit = new QAction("E&xit", this);
     MExit->setObjectName("MExit");
@@ -424,6 +427,7 @@ void TF_Main::build_menu() {
     window->addAction(A_CalibrationWindow);
     window->addAction(A_TerminalWindow);
     window->addAction(A_Options);
+    window->addAction(A_SerialPorts);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(MAbout);
@@ -736,6 +740,14 @@ void TF_Main::A_TerminalWindowExecute() {
 
 void TF_Main::A_OptionsExecute() {
     bring_up(F_Options);
+}
+
+void TF_Main::A_SerialPortsExecute() {
+    if (!F_SerialPorts) {
+        F_SerialPorts = new TF_SerialPorts(this);
+        F_SerialPorts->UD_Port->setValue(UD_Serial->value());
+    }
+    bring_up(F_SerialPorts);
 }
 
 void TF_Main::MExitClick() {

@@ -20,6 +20,7 @@ class QTimer;
 class badge;
 class port_chooser;
 class sleep_inhibitor;
+class TF_SerialPorts;
 
 // The main window: owner of the instrument link and the settings, every user
 // command of the program in one action list, the connection state machine on
@@ -51,6 +52,8 @@ public:
     void A_CalibrationWindowExecute();
     void A_TerminalWindowExecute();
     void A_OptionsExecute();
+    // "Serial Ports...": the devices present and their COM links.
+    void A_SerialPortsExecute();
     // "E&xit": writes and closes an open record file, then ends the process
     // with status 0.
     void MExitClick();
@@ -87,6 +90,8 @@ public:
     std::function<std::uintmax_t(const std::string&)> free_space;
     // Below this many free bytes beside the record file, the user is warned.
     static constexpr std::uintmax_t low_disk_space = 100ull * 1024 * 1024;
+    // Made when first asked for.
+    TF_SerialPorts* F_SerialPorts = nullptr;
     // Keeps the computer awake while a recording or a schedule runs; tests
     // put a fake in its place.
     std::unique_ptr<sleep_inhibitor> inhibitor;
@@ -147,6 +152,7 @@ public:
     QAction* A_CalibrationWindow;
     QAction* A_TerminalWindow;
     QAction* A_Options;
+    QAction* A_SerialPorts;
     QAction* MExit;
     QAction* MAbout;
     QAction* MHelp;

@@ -106,6 +106,20 @@ protected:
         EXPECT_GE(total, 20u);
     }
 
+    // The last complete line sent before the instrument vanished.
+    std::string last_line_before_vanish() const {
+        std::string before;
+        for (const auto& e : qelm_sim::read_log(log)) {
+            if (e.kind == "VANISH")
+                break;
+            if (e.kind == "TX")
+                before += e.bytes;
+        }
+        const std::size_t end = before.rfind('\n');
+        const std::size_t begin = before.rfind('\n', end - 1);
+        return before.substr(begin + 1, end - begin - 1);
+    }
+
     // The events logged, without their time stamps.
     static std::vector<std::string> events() {
         std::vector<std::string> out;
@@ -144,6 +158,9 @@ TEST_F(unattended_e2e, a_recording_by_hand_goes_on_in_its_file_after_the_instrum
     EXPECT_TRUE(prompts.messages.empty());
 
     expect_lines_sent({path}, 1);
+    // The line the reader held back when the device went is in the file.
+    const std::vector<std::string> entries = read_entries(path);
+    EXPECT_NE(std::find(entries.begin(), entries.end(), last_line_before_vanish()), entries.end());
     const auto logged = events();
     const auto lost = event_at(logged, "Instrument lost on COM6.");
     const auto back = event_at(logged, "Instrument back on COM6 after ");

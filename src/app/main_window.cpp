@@ -447,6 +447,7 @@ void TF_Main::A_ConnectExecute() {
     wait_ticks = 0;
     link_state = Probing;
     const bool on = A_Connect->data().toInt() == 1;
+    returned_ = false;
     if (!on)
         log_event(lost_wait.waiting() ? "Waiting for the instrument ended by hand."
                                       : "Disconnected by hand.");
@@ -488,6 +489,7 @@ void TF_Main::SwitchConnection(bool on) {
                               static_cast<long long>(lost_wait.seconds_lost(marev::steady_ms()))));
             lost_wait.end();
             TimerReconnect->stop();
+            returned_ = true;
         } else {
             log_event(cformat("Connected to COM%d.", port));
         }
@@ -556,7 +558,6 @@ void TF_Main::lose_instrument() {
     link_state = Probing;
     wait_ticks = 0;
     SwitchConnection(false);
-    log_event(cformat("Instrument lost on COM%d.", UD_Serial->value()));
     if (!settings.reconnect) {
         L_CommStatus->setText("Instrument lost.");
         return;
@@ -829,6 +830,7 @@ void TF_Main::Timer1Timer() {
     if (F_Terminal)
         F_Terminal->flush();
     if (reader->port_lost()) {
+        log_event(cformat("Instrument lost on COM%d.", UD_Serial->value()));
         lose_instrument();
         return;
     }
@@ -852,6 +854,7 @@ void TF_Main::Timer1Timer() {
         if (reader->serial_number() != 0) {
             L_CommStatus->setText("QELM found.");
             log_event(cformat("QELM found, serial number %03d.", int(reader->serial_number())));
+            returned_ = false;
             link_state = Running;
             wait_ticks = 0;
             if (recording || sample_due_)
@@ -866,6 +869,14 @@ void TF_Main::Timer1Timer() {
         link_state = Running;
         break;
     case TimedOut: {
+        if (returned_ && settings.reconnect) {
+            // The port came back but the instrument does not answer (an
+            // adapter back before the instrument's power): waited for again.
+            returned_ = false;
+            log_event(cformat("No answer on COM%d; waiting again.", UD_Serial->value()));
+            lose_instrument();
+            return;
+        }
         A_Connect->setVisible(true);
         wait_ticks = 0;
         link_state = Probing;
@@ -1003,8 +1014,9 @@ void TF_Main::TimerMinuteTimer() {
         F_Calibration->L_ReadingTime->setText(
             cformat("Recording for %i more seconds...", F_Calibration->countdown));
         --F_Calibration->countdown;
-    } else if (recording && reader->record_open()) {
-        // Without an open file (a sample that could not start) nothing grows.
+    } else if (recording && (reader->record_open() || carrying_)) {
+        // Without an open file (a sample that could not start) nothing grows;
+        // a file waiting for the instrument's return goes on counting.
         show_progress(now);
     }
 
@@ -1030,8 +1042,8 @@ void TF_Main::show_progress(std::int64_t now) {
                                          static_cast<unsigned long long>(free / 1048576)));
             L_DiskSpace->setVisible(free < low_disk_space);
             // A clock set back counts from the start again, never below zero.
-            L_TimeRecording->setText(
-                time_text(std::max<std::int64_t>(0, now - reader->record_start())));
+            const std::int64_t start = reader->record_open() ? reader->record_start() : carry_start_;
+            L_TimeRecording->setText(time_text(std::max<std::int64_t>(0, now - start)));
         }
     }
     for (QWidget* w : {static_cast<QWidget*>(L_FileSize), static_cast<QWidget*>(L_TimeRecording),

@@ -206,6 +206,9 @@ private:
     bool carrying_ = false;
     std::string carry_path_;
     std::int64_t carry_start_ = 0;
+    // The connection was made by a try after a loss, and the instrument has
+    // not answered yet: silence then means waiting again, not a box.
+    bool returned_ = false;
     // A scheduled sample ended while the instrument was away; the next one
     // starts when it is found again.
     bool sample_due_ = false;

@@ -137,6 +137,9 @@ TEST_F(lost, the_port_is_tried_every_two_seconds_and_the_recording_goes_on_in_it
     F_Main->TimerReconnectTimer();
     EXPECT_NE(F_Main->reader.get(), before);
     expect_waiting(2);
+    // The recording's time goes on while its file waits to be reopened.
+    F_Main->TimerMinuteTimer();
+    EXPECT_EQ(F_Main->L_TimeRecording->text(), "Recorded for 3 seconds");
 
     // Back on the same port. The reader had found the stream before the loss;
     // the first bytes now are the end of a line cut by it, which the file
@@ -173,6 +176,28 @@ TEST_F(lost, the_port_is_tried_every_two_seconds_and_the_recording_goes_on_in_it
     EXPECT_LT(lost_at, back_at);
     EXPECT_LT(back_at, at("Recording goes on: " + path));
     EXPECT_LT(at("Recording goes on: " + path), at("Recording stopped: " + path));
+}
+
+TEST_F(lost, a_port_back_without_an_answer_is_waited_for_again_without_a_box) {
+    connect_and_sync();
+    show(line(0));
+    inst.vanish();
+    ticks(1);
+    fake_instrument mute{7};
+    clock.advance(2);
+    F_Main->TimerReconnectTimer();
+    ASSERT_TRUE(F_Main->Timer1->isActive());
+    ticks(int(TF_Main::wait_limit) + 2);
+    expect_waiting(0);
+    EXPECT_TRUE(prompts.messages.empty());
+    // And found when it answers at last.
+    clock.advance(2);
+    F_Main->TimerReconnectTimer();
+    mute.send("\r\n" + line(1) + "\n");
+    ticks(3);
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "QELM found.");
+    const std::vector<std::string> logged = events();
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), "No answer on COM7; waiting again."), 1);
 }
 
 TEST_F(lost, f2_ends_the_wait_and_the_option_off_never_starts_one) {

@@ -1038,11 +1038,12 @@ void TF_Main::show_progress(std::int64_t now) {
             L_FileSize->setText(size_text(static_cast<std::int64_t>(size)));
             // Told before the disk is full, while there is time to act.
             const std::uintmax_t free = free_space(QFile::encodeName(record_path).toStdString());
-            L_DiskSpace->setText(cformat("Only %llu MB free!",
-                                         static_cast<unsigned long long>(free / 1048576)));
+            L_DiskSpace->setText(
+                cformat("Only %llu MB free!", static_cast<unsigned long long>(free / 1048576)));
             L_DiskSpace->setVisible(free < low_disk_space);
             // A clock set back counts from the start again, never below zero.
-            const std::int64_t start = reader->record_open() ? reader->record_start() : carry_start_;
+            const std::int64_t start =
+                reader->record_open() ? reader->record_start() : carry_start_;
             L_TimeRecording->setText(time_text(std::max<std::int64_t>(0, now - start)));
         }
     }

@@ -46,10 +46,9 @@ public:
         // Asked from the one-second tick: a login manager that does not
         // answer must not hold the clocks for long.
         manager.setTimeout(2000);
-        const QDBusReply<QDBusUnixFileDescriptor> reply =
-            manager.call(QStringLiteral("Inhibit"), QStringLiteral("sleep:idle"),
-                         QStringLiteral("Marev"), QStringLiteral("Recording from the instrument"),
-                         QStringLiteral("block"));
+        const QDBusReply<QDBusUnixFileDescriptor> reply = manager.call(
+            QStringLiteral("Inhibit"), QStringLiteral("sleep:idle"), QStringLiteral("Marev"),
+            QStringLiteral("Recording from the instrument"), QStringLiteral("block"));
         if (!reply.isValid()) {
             why = reply.error().message();
             return false;

@@ -38,7 +38,8 @@ TEST(port_names, devices_are_listed_by_stable_name_first_and_linked_in_one_step)
         write_file(dev.file(f), "");
     fs::create_directory(dev.path() / "ttyS0");
     fs::create_directories(dev.path() / "serial" / "by-id");
-    const std::string stable = (dev.path() / "serial" / "by-id" / "usb-Maker_Adapter-if00").string();
+    const std::string stable =
+        (dev.path() / "serial" / "by-id" / "usb-Maker_Adapter-if00").string();
     fs::create_symlink("../../ttyUSB1", stable);
     EXPECT_EQ(serial_devices(dev.path().string()),
               (std::vector<std::string>{stable, dev.file("ttyUSB0"), dev.file("ttyS2"),

@@ -4,9 +4,9 @@
 #include "link/qelm_reader.h"
 
 #include "fake_instrument.h"
-#include "temp_dir.h"
 #include "literal_reader.h"
 #include "sscanf_parser.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -659,6 +659,11 @@ void TF_Main::UD_SerialClick() {
     settings.save();
 }
 
+void TF_Main::set_reconnect(bool reconnect) {
+    settings.reconnect = reconnect;
+    settings.save();
+}
+
 void TF_Main::A_RecordClick() {
     if (recording) {
         end_record_file();

@@ -74,6 +74,9 @@ public:
 
     // Gives the reader's good lines to the terminal window.
     void attach_reader();
+    // "Reconnect when the instrument comes back" of the Options window:
+    // followed from the next loss on, and stored.
+    void set_reconnect(bool reconnect);
 
     // Data (the other windows read and set these directly).
     std::unique_ptr<qelm_reader> reader;

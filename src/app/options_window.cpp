@@ -103,9 +103,7 @@ void TF_Options::RadioButton2Click() {
 }
 
 void TF_Options::CB_ReconnectClick() {
-    // In force at once, as the file format is; the next loss follows it.
-    F_Main->settings.reconnect = CB_Reconnect->isChecked();
-    F_Main->settings.save();
+    F_Main->set_reconnect(CB_Reconnect->isChecked());
 }
 
 void TF_Options::Button1Click() {

@@ -54,6 +54,8 @@ public:
     void A_OptionsExecute();
     // "Serial Ports...": the devices present and their COM links.
     void A_SerialPortsExecute();
+    // "Open Record File...": a window on a record file the user chooses.
+    void A_OpenRecordExecute();
     // "E&xit": writes and closes an open record file, then ends the process
     // with status 0.
     void MExitClick();
@@ -78,7 +80,25 @@ public:
     // followed from the next loss on, and stored.
     void set_reconnect(bool reconnect);
 
-    // Data (the other windows read and set these directly).
+    // What the other windows do to this one.
+    // The calibration procedure forbids recording while it runs.
+    void allow_recording(bool allowed);
+    // The record format of the Options window: in force at once, then stored.
+    void set_include_time(bool include_time);
+    // Stored for the next start: the calibration file chosen or loaded, the
+    // folder of a schedule's samples. Throw what storing throws.
+    void remember_calibration_file(const QString& path);
+    void remember_save_folder(const QString& folder);
+    // The schedule: the samples left after the running one (below zero, no
+    // end); a sample begins, its stop time set and the reader emptied; its
+    // file opened and shown (throws what opening throws); Stop Scheduled
+    // Recording offered.
+    void set_reps_left(std::int32_t reps);
+    void begin_sample(std::int64_t stop);
+    void open_sample_file(const QString& path);
+    void show_stop_schedule();
+
+    // Data, public for the other windows and the tests to read.
     std::unique_ptr<qelm_reader> reader;
     reg settings;
     link_states link_state = Probing;
@@ -156,6 +176,7 @@ public:
     QAction* A_TerminalWindow;
     QAction* A_Options;
     QAction* A_SerialPorts;
+    QAction* A_OpenRecord;
     QAction* MExit;
     QAction* MAbout;
     QAction* MHelp;

@@ -20,8 +20,6 @@ namespace {
 
 class lost : public instrument_test {
 protected:
-    static std::string line(int i) { return record_line(7, 1500, 5.01, 0.5, 123456, 1000 + i); }
-
     void SetUp() override {
         instrument_test::SetUp();
         std::filesystem::remove(marev::event_log_path());

@@ -7,12 +7,15 @@
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
+#include "app/serial_ports_window.h"
+#include "app/sleep_inhibitor.h"
 #include "app/record_view.h"
 #include "app/widgets.h"
 #include "app/windows.h"
 #include "calibration/calibration_window.h"
 #include "chart/plot_widget.h"
 #include "link/clock.h"
+#include "link/event_log.h"
 #include "link/link_error.h"
 #include "link/record_file.h"
 #include "schedule/schedule_window.h"
@@ -70,6 +73,13 @@ QString time_text(std::int64_t t) {
         return cformat("Recorded for %lld minutes", static_cast<long long>(t / 60));
     return cformat("Recorded for %.1f hours", double(t) / 3600);
 }
+
+void log_event(const QString& text) {
+    marev::log_event(text.toStdString());
+}
+
+// Seconds without a record after which a running instrument counts as silent.
+constexpr std::int64_t silence_limit = 5;
 
 } // namespace
 
@@ -142,6 +152,19 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
     TimerMinute->setInterval(1000);
     connect(TimerMinute, &QTimer::timeout, this,
             [this] { marev::guarded([this] { TimerMinuteTimer(); }); });
+    TimerReconnect = new QTimer(this);
+    TimerReconnect->setObjectName("TimerReconnect");
+    TimerReconnect->setSingleShot(true);
+    connect(TimerReconnect, &QTimer::timeout, this,
+            [this] { marev::guarded([this] { TimerReconnectTimer(); }); });
+
+    free_space = [](const std::string& path) {
+        std::error_code ec;
+        const std::filesystem::space_info s = std::filesystem::space(path, ec);
+        return ec ? std::uintmax_t(-1) : s.available;
+    };
+
+    inhibitor = make_system_inhibitor();
 
     reader = std::make_unique<qelm_reader>();
     attach_reader();
@@ -155,6 +178,8 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
 TF_Main::~TF_Main() {
     Timer1->stop();
     TimerMinute->stop();
+    if (awake_held_)
+        inhibitor->release();
     finish_record_file();
     try {
         reader->disconnect();
@@ -201,6 +226,12 @@ QWidget* TF_Main::build_panel() {
         L_CommStatus->setFont(f);
     }
 
+    // Below the status: how long a running instrument has been silent.
+    L_NoData = make_label("L_NoData", QString(), panel);
+    L_NoData->setWordWrap(true);
+    L_NoData->setStyleSheet("color: #c82424;");
+    L_NoData->hide();
+
     B_Connect = make_button("B_Connect", {}, panel);
     B_Connect->setToolTip("Verify and establish communication with the instrument");
     bind_button(B_Connect, A_Connect);
@@ -217,6 +248,10 @@ QWidget* TF_Main::build_panel() {
     L_FileName->setAlignment(Qt::AlignRight);
     L_FileSize = make_label("L_FileSize", "Filesize", panel);
     L_TimeRecording = make_label("L_TimeRecording", "Time Recording", panel);
+    // Beside the size: the disk that holds the file is nearly full.
+    L_DiskSpace = make_label("L_DiskSpace", QString(), panel);
+    L_DiskSpace->setStyleSheet("color: #c82424; font-weight: bold;");
+    L_DiskSpace->hide();
     for (QWidget* w : {static_cast<QWidget*>(L_RecordingTo), static_cast<QWidget*>(L_FileName),
                        static_cast<QWidget*>(L_FileSize), static_cast<QWidget*>(L_TimeRecording)})
         w->hide();
@@ -280,12 +315,17 @@ QWidget* TF_Main::build_panel() {
     col->addLayout(port_row);
     col->addWidget(Label4);
     col->addWidget(L_CommStatus);
+    col->addWidget(L_NoData);
     col->addWidget(B_Connect);
     col->addWidget(B_Record);
     col->addWidget(B_StopSchedule);
     col->addWidget(L_RecordingTo);
     col->addWidget(L_FileName);
-    col->addWidget(L_FileSize);
+    auto* size_row = new QHBoxLayout;
+    size_row->addWidget(L_FileSize);
+    size_row->addWidget(L_DiskSpace);
+    size_row->addStretch(1);
+    col->addLayout(size_row);
     col->addWidget(L_TimeRecording);
     col->addSpacing(8);
     col->addWidget(Label2);
@@ -343,6 +383,8 @@ void TF_Main::build_actions() {
     make(A_TerminalWindow, "A_TerminalWindow", "Terminal Output Window", QKeySequence("Ctrl+Alt+T"),
          &TF_Main::A_TerminalWindowExecute);
     make(A_Options, "A_Options", "Options...", QKeySequence(), &TF_Main::A_OptionsExecute);
+    make(A_SerialPorts, "A_SerialPorts", "Serial Ports...", QKeySequence(),
+         &TF_Main::A_SerialPortsExecute);
     make(A_OpenRecord, "A_OpenRecord", "Open Record File...", QKeySequence("Ctrl+O"),
          &TF_Main::A_OpenRecordExecute);
 
@@ -381,6 +423,7 @@ void TF_Main::build_menu() {
     window->addAction(A_CalibrationWindow);
     window->addAction(A_TerminalWindow);
     window->addAction(A_Options);
+    window->addAction(A_SerialPorts);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(MAbout);
@@ -399,33 +442,66 @@ void TF_Main::A_ConnectExecute() {
     shown = 0;
     wait_ticks = 0;
     link_state = Probing;
-    SwitchConnection(A_Connect->data().toInt() == 1);
+    const bool on = A_Connect->data().toInt() == 1;
+    returned_ = false;
+    if (!on)
+        log_event(lost_wait.waiting() ? "Waiting for the instrument ended by hand."
+                                      : "Disconnected by hand.");
+    SwitchConnection(on);
 }
 
 void TF_Main::SwitchConnection(bool on) {
     A_Connect->setVisible(true);
     A_Connect->setEnabled(true);
     if (on) {
-        // A recording by hand ends with the reader that writes its file, so
-        // the window never shows a recording without one.
-        if (recording && schedule_stop == 0) {
-            end_record_file();
-            recording = false;
-            A_Record->setText("Start Recording");
-            A_Record->setShortcut(Qt::Key_F3);
+        const bool returning = lost_wait.waiting();
+        // A recording goes on in the same file with the new reader: the
+        // replaced reader's file gets every line it took before it closes, and
+        // is reopened for appending once the port is open.
+        if (recording && reader->record_open()) {
+            carrying_ = true;
+            carry_path_ = QFile::encodeName(record_path).toStdString();
+            carry_start_ = reader->record_start();
         }
-        // The replaced reader's file gets every line it took before it closes.
         finish_record_file();
         reader = std::make_unique<qelm_reader>();
         attach_reader();
         reader->set_include_time(settings.include_time);
+        const int port = UD_Serial->value();
         try {
-            reader->connect(UD_Serial->value());
+            reader->connect(port);
         } catch (const link_error& e) {
+            // Not back yet: the next try comes a period later, without a box.
+            if (returning)
+                return;
             marev::tell_later(QString::fromStdString(e.what()), "Error in communications",
                               QString::fromStdString(e.detail()));
             A_Connect->setVisible(true);
             return;
+        }
+        if (returning) {
+            log_event(cformat("Instrument back on COM%d after %lld s.", port,
+                              static_cast<long long>(lost_wait.seconds_lost(marev::steady_ms()))));
+            lost_wait.end();
+            TimerReconnect->stop();
+            returned_ = true;
+        } else {
+            log_event(cformat("Connected to COM%d.", port));
+        }
+        // The first bytes after a loss or a new connection are the middle of
+        // a line: the stream is found afresh, so no fragment is taken as a
+        // line of a file that goes on.
+        if (returning || carrying_)
+            qelm_reader::set_synced(false);
+        if (carrying_) {
+            carrying_ = false;
+            try {
+                reader->append_record(carry_path_, 0, carry_start_);
+                log_event("Recording goes on: " + record_path);
+            } catch (const link_error& e) {
+                tell_later(QString::fromStdString(e.what()), "Error writing file",
+                           QString::fromStdString(e.detail()));
+            }
         }
         Plot1->plot().GetChannel(1).ClearPoints();
         Plot2->plot().GetChannel(0).ClearPoints();
@@ -443,10 +519,13 @@ void TF_Main::SwitchConnection(bool on) {
         return;
     }
 
+    lost_wait.end();
+    TimerReconnect->stop();
     A_Connect->setText("Connect To Instrument");
     A_Connect->setData(1);
     A_Connect->setShortcut(Qt::Key_F1);
     L_CommStatus->setText("Disconnected.");
+    L_NoData->hide();
     UD_Serial->setEnabled(true);
     E_Serial->setEnabled(true);
     A_Record->setVisible(false);
@@ -475,7 +554,86 @@ void TF_Main::lose_instrument() {
     link_state = Probing;
     wait_ticks = 0;
     SwitchConnection(false);
-    L_CommStatus->setText("Instrument lost.");
+    if (!settings.reconnect) {
+        L_CommStatus->setText("Instrument lost.");
+        return;
+    }
+    // The same port is tried again until it opens; F2 ends the wait as it
+    // ends a connection.
+    const std::int64_t now = marev::steady_ms();
+    lost_wait.lost(now);
+    A_Connect->setText("Disconnect");
+    A_Connect->setData(2);
+    A_Connect->setShortcut(Qt::Key_F2);
+    UD_Serial->setEnabled(false);
+    E_Serial->setEnabled(false);
+    show_waiting();
+    TimerReconnect->start(int(lost_wait.ms_to_next_try(now)));
+}
+
+void TF_Main::keep_awake() {
+    const bool wanted = recording || schedule_stop != 0;
+    if (wanted == awake_held_)
+        return;
+    if (!wanted) {
+        inhibitor->release();
+        awake_held_ = false;
+        log_event("Sleep allowed again.");
+        return;
+    }
+    QString why;
+    if (inhibitor->hold(why)) {
+        awake_held_ = true;
+        log_event("Sleep held off while recording.");
+    } else if (!awake_failure_logged_) {
+        // Tried again each second in case the service starts; told once.
+        awake_failure_logged_ = true;
+        log_event("Sleep cannot be held off (" + why + "); recording all the same.");
+    }
+}
+
+void TF_Main::show_waiting() {
+    L_CommStatus->setText(
+        cformat("Instrument lost. Waiting for it to come back... (%lld s)",
+                static_cast<long long>(lost_wait.seconds_lost(marev::steady_ms()))));
+}
+
+void TF_Main::TimerReconnectTimer() {
+    if (lost_wait.try_due(marev::steady_ms())) {
+        shown = 0;
+        wait_ticks = 0;
+        link_state = Probing;
+        SwitchConnection(true);
+    }
+    if (!lost_wait.waiting())
+        return;
+    const std::int64_t now = marev::steady_ms();
+    show_waiting();
+    TimerReconnect->start(int(std::max<std::int64_t>(1, lost_wait.ms_to_next_try(now))));
+}
+
+void TF_Main::resume_recording() {
+    if (sample_due_) {
+        sample_due_ = false;
+        reader->clear();
+        link_state = NewSample;
+        try {
+            if (F_Schedule)
+                F_Schedule->StartSample();
+        } catch (const link_error& e) {
+            marev::tell_later(QString::fromStdString(e.what()), "Error writing file",
+                              QString::fromStdString(e.detail()));
+        } catch (const std::exception& e) {
+            marev::tell_later(QString::fromStdString(e.what()), "Error writing file", QString());
+        }
+        return;
+    }
+    // A schedule's samples are ended by the clock, never offered to stop or
+    // start by hand; a recording by hand can be stopped as before the loss.
+    A_Record->setText("Stop Recording");
+    A_Record->setShortcut(Qt::Key_F4);
+    A_Record->setVisible(schedule_stop == 0);
+    A_Record->setEnabled(schedule_stop == 0);
 }
 
 QString TF_Main::about_text() {
@@ -497,9 +655,15 @@ void TF_Main::UD_SerialClick() {
     settings.save();
 }
 
+void TF_Main::set_reconnect(bool reconnect) {
+    settings.reconnect = reconnect;
+    settings.save();
+}
+
 void TF_Main::A_RecordClick() {
     if (recording) {
         end_record_file();
+        log_event("Recording stopped: " + record_path);
         L_FileName->setVisible(true);
         ShowRecordingState(false);
         return;
@@ -507,6 +671,7 @@ void TF_Main::A_RecordClick() {
     const std::optional<QString> path = marev::current_prompts().save_file(DefaultRecordName());
     if (!path)
         return;
+    carrying_ = false;
     // Not caught here: "Unable to open file for saving." reaches the top-level
     // handler and the window stays as it was.
     reader->open_record(QFile::encodeName(*path).toStdString(), 0);
@@ -517,15 +682,19 @@ void TF_Main::A_RecordClick() {
     L_RecordingTo->setVisible(true);
     record_path = *path;
     ShowRecordingState(true);
+    log_event("Recording started: " + record_path);
 }
 
 void TF_Main::A_StopScheduleExecute() {
     end_schedule();
     end_record_file();
+    log_event("Schedule stopped by hand: " + record_path);
 }
 
 void TF_Main::end_schedule() {
     schedule_stop = 0;
+    sample_due_ = false;
+    carrying_ = false;
     A_StopSchedule->setVisible(false);
     A_StopSchedule->setEnabled(false);
     A_Record->setVisible(true);
@@ -576,6 +745,7 @@ void TF_Main::open_sample_file(const QString& path) {
     record_path = path;
     L_FileName->setText(path);
     L_FileName->setToolTip(path);
+    log_event("Sample started: " + path);
 }
 
 void TF_Main::abandon_schedule(bool record_visible, bool record_enabled) {
@@ -631,6 +801,14 @@ void TF_Main::A_TerminalWindowExecute() {
 
 void TF_Main::A_OptionsExecute() {
     bring_up(F_Options);
+}
+
+void TF_Main::A_SerialPortsExecute() {
+    if (!F_SerialPorts) {
+        F_SerialPorts = new TF_SerialPorts(this);
+        F_SerialPorts->UD_Port->setValue(UD_Serial->value());
+    }
+    bring_up(F_SerialPorts);
 }
 
 void TF_Main::MExitClick() {
@@ -693,6 +871,7 @@ void TF_Main::ShowRecordingState(bool on) {
         A_Record->setText("Start Recording");
         A_Record->setShortcut(Qt::Key_F3);
         recording = false;
+        L_DiskSpace->hide();
     }
 }
 
@@ -709,6 +888,7 @@ void TF_Main::Timer1Timer() {
     if (F_Terminal)
         F_Terminal->flush();
     if (reader->port_lost()) {
+        log_event(cformat("Instrument lost on COM%d.", UD_Serial->value()));
         lose_instrument();
         return;
     }
@@ -731,12 +911,14 @@ void TF_Main::Timer1Timer() {
         }
         if (reader->serial_number() != 0) {
             L_CommStatus->setText("QELM found.");
-            // A sample started while the instrument was being identified
-            // goes on recording into its file.
-            if (!(recording && reader->record_open()))
-                ShowRecordingState(false);
+            log_event(cformat("QELM found, serial number %03d.", int(reader->serial_number())));
+            returned_ = false;
             link_state = Running;
             wait_ticks = 0;
+            if (recording || sample_due_)
+                resume_recording();
+            else
+                ShowRecordingState(false);
         }
         break;
     case NewSample:
@@ -745,6 +927,14 @@ void TF_Main::Timer1Timer() {
         link_state = Running;
         break;
     case TimedOut: {
+        if (returned_ && settings.reconnect) {
+            // The port came back but the instrument does not answer (an
+            // adapter back before the instrument's power): waited for again.
+            returned_ = false;
+            log_event(cformat("No answer on COM%d; waiting again.", UD_Serial->value()));
+            lose_instrument();
+            return;
+        }
         A_Connect->setVisible(true);
         wait_ticks = 0;
         link_state = Probing;
@@ -818,6 +1008,8 @@ void TF_Main::display_step() {
 
     wait_ticks = 0;
     ++shown;
+    last_record_at_ = marev::now();
+    L_NoData->hide();
 
     if (recording) {
         reader->write_records();
@@ -836,30 +1028,50 @@ void TF_Main::TimerMinuteTimer() {
     // A next sample whose file cannot be opened is reported once the rest of
     // the tick is done, so the countdown and the progress do not lose a second.
     std::exception_ptr sample_error;
-    if (schedule_stop != 0 && now >= schedule_stop) {
+    if (marev::sample_over(now, schedule_stop) && !sample_due_) {
         // The sample's file gets every line taken before its end.
         end_record_file();
+        carrying_ = false;
+        log_event("Sample ended: " + record_path);
         if (reps_left == 0) {
             end_schedule();
+            log_event("Schedule ended.");
             return;
         }
         // Below zero the samples go on without end.
         if (reps_left > 0)
             --reps_left;
-        reader->clear();
-        try {
-            if (F_Schedule)
-                F_Schedule->StartSample();
-        } catch (...) {
-            sample_error = std::current_exception();
+        if (!reader->port_open()) {
+            // The instrument is away: the next sample starts when it is found
+            // again, rather than as a file that nothing reaches.
+            sample_due_ = true;
+        } else {
+            reader->clear();
+            try {
+                if (F_Schedule)
+                    F_Schedule->StartSample();
+            } catch (...) {
+                sample_error = std::current_exception();
+            }
+            restart_display();
         }
-        restart_display();
+    }
+
+    keep_awake();
+    if (lost_wait.waiting())
+        show_waiting();
+    // A running instrument never times out, but its silence is told.
+    if (Timer1->isActive() && link_state == Running && now - last_record_at_ > silence_limit) {
+        L_NoData->setText(cformat("No data from the instrument for %lld s.",
+                                  static_cast<long long>(now - last_record_at_)));
+        L_NoData->setVisible(true);
     }
 
     // A calibration step's countdown takes the second's place of the progress.
     const bool step_reading = F_Calibration && F_Calibration->count_down();
-    // Without an open file (a sample that could not start) nothing grows.
-    if (!step_reading && recording && reader->record_open())
+    // Without an open file (a sample that could not start) nothing grows;
+    // a file waiting for the instrument's return goes on counting.
+    if (!step_reading && recording && (reader->record_open() || carrying_))
         show_progress(now);
 
     if (sample_error)
@@ -878,9 +1090,15 @@ void TF_Main::show_progress(std::int64_t now) {
             L_FileSize->setText("Error determining file size.");
         } else {
             L_FileSize->setText(size_text(static_cast<std::int64_t>(size)));
+            // Told before the disk is full, while there is time to act.
+            const std::uintmax_t free = free_space(QFile::encodeName(record_path).toStdString());
+            L_DiskSpace->setText(
+                cformat("Only %llu MB free!", static_cast<unsigned long long>(free / 1048576)));
+            L_DiskSpace->setVisible(free < low_disk_space);
             // A clock set back counts from the start again, never below zero.
-            L_TimeRecording->setText(
-                time_text(std::max<std::int64_t>(0, now - reader->record_start())));
+            const std::int64_t start =
+                reader->record_open() ? reader->record_start() : carry_start_;
+            L_TimeRecording->setText(time_text(std::max<std::int64_t>(0, now - start)));
         }
     }
     for (QWidget* w : {static_cast<QWidget*>(L_FileSize), static_cast<QWidget*>(L_TimeRecording),

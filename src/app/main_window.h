@@ -2,10 +2,12 @@
 
 #include "app/reg.h"
 #include "link/qelm_reader.h"
+#include "link/reconnect.h"
 
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class PlotWidget;
@@ -17,6 +19,8 @@ class QSplitter;
 class QTimer;
 class badge;
 class port_chooser;
+class sleep_inhibitor;
+class TF_SerialPorts;
 
 // The main window: owner of the instrument link and the settings, every user
 // command of the program in one action list, the connection state machine on
@@ -48,6 +52,8 @@ public:
     void A_CalibrationWindowExecute();
     void A_TerminalWindowExecute();
     void A_OptionsExecute();
+    // "Serial Ports...": the devices present and their COM links.
+    void A_SerialPortsExecute();
     // "Open Record File...": a window on a record file the user chooses.
     void A_OpenRecordExecute();
     // "E&xit": writes and closes an open record file, then ends the process
@@ -60,6 +66,9 @@ public:
     void Timer1Timer();
     // The one-second tick.
     void TimerMinuteTimer();
+    // A try to open the lost instrument's port again, every two seconds
+    // while it is waited for.
+    void TimerReconnectTimer();
     // A_Record and the recording flag in their started or stopped form.
     void ShowRecordingState(bool on);
     // A new sample starts: the display restarts from the reader's first
@@ -71,6 +80,9 @@ public:
 
     // Gives the reader's good lines to the terminal window.
     void attach_reader();
+    // "Reconnect when the instrument comes back" of the Options window:
+    // followed from the next loss on, and stored.
+    void set_reconnect(bool reconnect);
 
     // What the other windows do to this one.
     // The calibration procedure forbids recording while it runs.
@@ -103,6 +115,18 @@ public:
     std::int64_t schedule_stop = 0;
     std::int32_t reps_left = 0;
     QString record_path;
+    // Free bytes on the disk that holds a path (std::filesystem::space);
+    // tests put a fake in its place.
+    std::function<std::uintmax_t(const std::string&)> free_space;
+    // Below this many free bytes beside the record file, the user is warned.
+    static constexpr std::uintmax_t low_disk_space = 100ull * 1024 * 1024;
+    // Made when first asked for.
+    TF_SerialPorts* F_SerialPorts = nullptr;
+    // Keeps the computer awake while a recording or a schedule runs; tests
+    // put a fake in its place.
+    std::unique_ptr<sleep_inhibitor> inhibitor;
+    // The lost instrument is being waited for.
+    marev::reconnect_wait lost_wait;
 
     // Left panel.
     QLabel* Label1;
@@ -111,12 +135,14 @@ public:
     port_chooser* UD_Serial;
     QLabel* Label4;
     QLabel* L_CommStatus;
+    QLabel* L_NoData;
     QPushButton* B_Connect;
     QPushButton* B_Record;
     QPushButton* B_StopSchedule;
     QLabel* L_RecordingTo;
     QLineEdit* L_FileName;
     QLabel* L_FileSize;
+    QLabel* L_DiskSpace;
     QLabel* L_TimeRecording;
     QLabel* Label2;
     QLabel* L_Time;
@@ -156,6 +182,7 @@ public:
     QAction* A_CalibrationWindow;
     QAction* A_TerminalWindow;
     QAction* A_Options;
+    QAction* A_SerialPorts;
     QAction* A_OpenRecord;
     QAction* MExit;
     QAction* MAbout;
@@ -163,6 +190,7 @@ public:
 
     QTimer* Timer1;
     QTimer* TimerMinute;
+    QTimer* TimerReconnect;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -188,10 +216,34 @@ private:
     void show_progress(std::int64_t now);
     // Tells the user, once per recording, that its file cannot be written.
     void check_record_file();
+    // Holds the sleep inhibitor exactly while a recording or schedule runs.
+    void keep_awake();
+    // The waiting text with the seconds since the loss.
+    void show_waiting();
+    // The instrument is found again during a recording: the record action in
+    // the form the recording had, and a sample that ended while it was away
+    // started now.
+    void resume_recording();
     // Shows a message box from the event loop instead of inside a tick, so
     // that both timers keep running while it is open.
     void tell_later(const QString& text, const QString& caption, const QString& detail);
 
     // The user was told that the current recording's file cannot be written.
     bool write_error_told_ = false;
+    // A recording goes on after its reader was replaced: its file, reopened
+    // for appending once the port is open again, and its start.
+    bool carrying_ = false;
+    std::string carry_path_;
+    std::int64_t carry_start_ = 0;
+    // The connection was made by a try after a loss, and the instrument has
+    // not answered yet: silence then means waiting again, not a box.
+    bool returned_ = false;
+    // A scheduled sample ended while the instrument was away; the next one
+    // starts when it is found again.
+    bool sample_due_ = false;
+    // The inhibitor is held; and the user was told once that none could be.
+    bool awake_held_ = false;
+    bool awake_failure_logged_ = false;
+    // Clock time of the latest record shown, for the silence warning.
+    std::int64_t last_record_at_ = 0;
 };

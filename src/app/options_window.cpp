@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/windows.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -43,6 +44,14 @@ TF_Options::TF_Options(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(RadioButton2, &QRadioButton::clicked, this,
             [this] { marev::guarded([this] { RadioButton2Click(); }); });
 
+    Label3 = new QLabel("Connection:", panel);
+    Label3->setObjectName("Label3");
+    Label3->setFont(Label1->font());
+    CB_Reconnect = new QCheckBox("Reconnect when the instrument comes back", panel);
+    CB_Reconnect->setObjectName("CB_Reconnect");
+    CB_Reconnect->setChecked(F_Main ? F_Main->settings.reconnect : true);
+    connect(CB_Reconnect, &QCheckBox::clicked, this, [this] { CB_ReconnectClick(); });
+
     Button1 = new QPushButton("Okay", this);
     Button1->setObjectName("Button1");
     Button1->setDefault(true);
@@ -59,6 +68,12 @@ TF_Options::TF_Options(QWidget* parent) : QWidget(parent, Qt::Window) {
     choices->addWidget(RadioButton1);
     choices->addWidget(RadioButton2);
     inner->addLayout(choices);
+    inner->addSpacing(6);
+    inner->addWidget(Label3);
+    auto* connection = new QVBoxLayout;
+    connection->setContentsMargins(16, 0, 0, 0);
+    connection->addWidget(CB_Reconnect);
+    inner->addLayout(connection);
     inner->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
@@ -69,10 +84,11 @@ TF_Options::TF_Options(QWidget* parent) : QWidget(parent, Qt::Window) {
     outer->addWidget(panel, 1);
     outer->addLayout(buttons);
 
-    resize(426, 223);
+    resize(426, 283);
 }
 
 void TF_Options::FormActivate() {
+    CB_Reconnect->setChecked(F_Main->settings.reconnect);
     const bool stamped = F_Main->settings.include_time;
     QRadioButton* mark = stamped ? RadioButton2 : RadioButton1;
     if (mark->isChecked())
@@ -87,6 +103,10 @@ void TF_Options::RadioButton1Click() {
 
 void TF_Options::RadioButton2Click() {
     choose(true);
+}
+
+void TF_Options::CB_ReconnectClick() {
+    F_Main->set_reconnect(CB_Reconnect->isChecked());
 }
 
 void TF_Options::Button1Click() {

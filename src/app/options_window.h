@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -18,6 +19,8 @@ public:
     void FormActivate();
     void RadioButton1Click();
     void RadioButton2Click();
+    // "Reconnect when the instrument comes back", stored at once.
+    void CB_ReconnectClick();
     void Button1Click();
 
     QWidget* Panel1;
@@ -25,6 +28,8 @@ public:
     QLabel* Label2;
     QRadioButton* RadioButton1;
     QRadioButton* RadioButton2;
+    QLabel* Label3;
+    QCheckBox* CB_Reconnect;
     QPushButton* Button1;
 
 protected:

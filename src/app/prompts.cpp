@@ -1,5 +1,7 @@
 #include "app/prompts.h"
 
+#include "link/event_log.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -45,6 +47,30 @@ private:
 
 prompts* current = nullptr;
 
+// Every box the program shows is also told to the event log, so that an
+// error met while nobody watched is found afterwards.
+class logged_prompts : public prompts {
+public:
+    void message(const QString& text, const QString& caption, const QString& detail) override {
+        QString line = caption + ": " + text;
+        if (!detail.isEmpty())
+            line += " (" + detail + ")";
+        log_event(line.simplified().toStdString());
+        target().message(text, caption, detail);
+    }
+    std::optional<QString> save_file(const QString& default_name) override {
+        return target().save_file(default_name);
+    }
+    void about(const QString& title, const QString& text) override { target().about(title, text); }
+    std::optional<QString> open_file() override { return target().open_file(); }
+    std::optional<QString> choose_folder(const QString& title) override {
+        return target().choose_folder(title);
+    }
+
+private:
+    static prompts& target() { return current ? *current : system_prompts(); }
+};
+
 struct later_box {
     QString text, caption, detail;
     // The same failure again, whatever its detail (a path, the system's reason).
@@ -76,7 +102,8 @@ prompts& system_prompts() {
 }
 
 prompts& current_prompts() {
-    return current ? *current : system_prompts();
+    static logged_prompts logged;
+    return logged;
 }
 
 void set_prompts(prompts* p) {

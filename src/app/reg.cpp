@@ -76,6 +76,9 @@ void reg::load() {
 
     calfile = read_string(store->value("calfile"), other).value_or(QString());
 
+    if (const auto r = read_dword(store->value("reconnect")))
+        reconnect = *r != 0;
+
     // One guarded block, as the stored pair was always read: a missing or
     // unreadable port leaves both values as they are.
     const auto port = read_dword(store->value("commport"));
@@ -94,6 +97,7 @@ void reg::save() const {
     store->setValue("savedir", savedir);
     store->setValue("calfile", calfile);
     store->setValue("include_time", include_time ? 1 : 0);
+    store->setValue("reconnect", reconnect ? 1 : 0);
     store->sync();
     if (store->status() != QSettings::NoError)
         throw std::runtime_error("Unable to write to registry!");

@@ -32,6 +32,11 @@ local_time clock::local(std::int64_t t) const {
             tm.tm_min,         tm.tm_sec,     tm.tm_wday};
 }
 
+std::int64_t clock::steady_ms() const {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 clock& system_clock() {
     static real_clock c;
     return c;

@@ -24,6 +24,9 @@ public:
     virtual ~clock() = default;
     virtual std::int64_t now() const = 0;
     virtual local_time local(std::int64_t t) const; // localtime_r
+    // Milliseconds of a clock that only goes forward (the system's steady
+    // clock), for waits that a change of the calendar clock must not stretch.
+    virtual std::int64_t steady_ms() const;
 };
 
 clock& system_clock();
@@ -33,6 +36,9 @@ void set_clock(clock* c);
 
 inline std::int64_t now() {
     return current_clock().now();
+}
+inline std::int64_t steady_ms() {
+    return current_clock().steady_ms();
 }
 inline local_time local_now() {
     auto& c = current_clock();
@@ -47,6 +53,8 @@ class fake_clock : public clock {
 public:
     explicit fake_clock(std::int64_t t = 0) : t_(t) {}
     std::int64_t now() const override { return t_; }
+    // Its seconds, so that waits follow advance() too.
+    std::int64_t steady_ms() const override { return t_ * 1000; }
     void set(std::int64_t t) { t_ = t; }
     void advance(std::int64_t seconds) { t_ += seconds; }
 

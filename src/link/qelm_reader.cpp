@@ -54,10 +54,16 @@ void qelm_reader::poll() {
     std::uint8_t buf[read_size];
     std::size_t n = sizeof buf;
     port_->read(buf, n);
-    if (n > 0)
+    if (n > 0) {
         receive(buf, n);
-    else if (port_->lost())
+    } else if (port_->lost() && !lost_) {
         lost_ = true;
+        // Found in step, the reader runs a line behind the stream, and no
+        // newline will come any more to take the line it holds back: take
+        // it now, so that a record file gets every complete line received.
+        while (synced_ && !pending_.empty() && pending_.front().complete)
+            take_line();
+    }
 }
 
 void qelm_reader::receive(const std::uint8_t* data, std::size_t n) {

@@ -3,6 +3,12 @@
 #include "windows_fixture.h"
 
 #include "app/options_window.h"
+#include "app/serial_ports_window.h"
+
+#include <QCheckBox>
+#include <QSpinBox>
+#include <QTreeWidget>
+#include <filesystem>
 
 #include <QAction>
 #include <QPushButton>
@@ -98,6 +104,68 @@ TEST_F(options, the_choice_holds_for_later_connections_and_survives_a_restart) {
     EXPECT_FALSE(F_Options->RadioButton1->isChecked());
     EXPECT_EQ(stored("include_time"), "1");
     EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(options, reconnecting_is_on_at_first_and_a_click_stores_it_off) {
+    open_options();
+    EXPECT_EQ(F_Options->CB_Reconnect->text(), "Reconnect when the instrument comes back");
+    EXPECT_TRUE(F_Options->CB_Reconnect->isChecked());
+    F_Options->CB_Reconnect->click();
+    EXPECT_FALSE(F_Main->settings.reconnect);
+    EXPECT_EQ(stored("reconnect"), "0");
+    // The next run reads it back.
+    reg again;
+    again.load();
+    EXPECT_FALSE(again.reconnect);
+    F_Options->CB_Reconnect->click();
+    EXPECT_EQ(stored("reconnect"), "1");
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(options, the_serial_ports_window_links_a_chosen_device_to_a_chosen_port) {
+    namespace fs = std::filesystem;
+    temp_dir dev, ports;
+    set_port_folder(ports.path().string());
+    write_file(dev.file("ttyUSB0"), "");
+    write_file(dev.file("ttyUSB3"), "");
+    fs::create_directories(dev.path() / "serial" / "by-id");
+    const std::string stable = (dev.path() / "serial" / "by-id" / "usb-Maker_Adapter").string();
+    fs::create_symlink("../../ttyUSB3", stable);
+    fs::create_symlink(dev.file("ttyUSB0"), ports.path() / "COM2");
+
+    F_Main->UD_Serial->setValue(4);
+    F_Main->A_SerialPorts->trigger();
+    TF_SerialPorts& w = *F_Main->F_SerialPorts;
+    EXPECT_EQ(w.windowTitle(), "Serial Ports");
+    EXPECT_EQ(w.UD_Port->value(), 4);
+    w.dev_root = dev.path().string();
+    w.Refresh();
+    ASSERT_EQ(w.LV_Devices->topLevelItemCount(), 2);
+    const auto row = [&](int i) {
+        return w.LV_Devices->topLevelItem(i)->text(0).toStdString() + " " +
+               w.LV_Devices->topLevelItem(i)->text(1).toStdString();
+    };
+    EXPECT_EQ(row(0), stable + " ");
+    EXPECT_EQ(row(1), dev.file("ttyUSB0") + " COM2");
+    EXPECT_FALSE(w.B_Link->isEnabled());
+
+    w.LV_Devices->setCurrentItem(w.LV_Devices->topLevelItem(0));
+    w.UD_Port->setValue(5);
+    w.B_Link->click();
+    EXPECT_EQ(row(0), stable + " COM5");
+    EXPECT_EQ(fs::read_symlink(ports.path() / "COM5").string(), stable);
+    // Choosing a linked device offers its number.
+    w.LV_Devices->setCurrentItem(w.LV_Devices->topLevelItem(1));
+    EXPECT_EQ(w.UD_Port->value(), 2);
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // A number held by a file of the user's own is refused and told.
+    write_file((ports.path() / "COM6").string(), "mine");
+    w.UD_Port->setValue(6);
+    w.B_Link->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Could not link COM6 to the device.");
+    EXPECT_EQ(row(1), dev.file("ttyUSB0") + " COM2");
 }
 
 } // namespace

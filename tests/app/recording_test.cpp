@@ -4,6 +4,8 @@
 
 #include "windows_fixture.h"
 
+#include "app/sleep_inhibitor.h"
+#include "link/event_log.h"
 #include "link/record_file.h"
 
 #include <QAction>
@@ -233,7 +235,80 @@ TEST_F(recording, a_full_disk_is_told_once_per_recording_and_the_program_goes_on
     }
 }
 
-TEST_F(recording, a_reconnection_ends_a_recording_by_hand_with_every_line_in_its_file) {
+TEST_F(recording, little_free_space_beside_the_file_is_told_beside_its_size) {
+    found();
+    start(path);
+    show(line(1));
+    const std::uintmax_t mb = 1024 * 1024;
+    std::string asked;
+    for (const auto& [free, shown] :
+         {std::pair{100 * mb, false}, {100 * mb - 1, true}, {5 * mb, true}, {200 * mb, false}}) {
+        F_Main->free_space = [&, free = free](const std::string& p) {
+            asked = p;
+            return free;
+        };
+        F_Main->TimerMinuteTimer();
+        EXPECT_EQ(asked, path);
+        EXPECT_EQ(!F_Main->L_DiskSpace->isHidden(), shown) << free;
+        if (shown) {
+            EXPECT_EQ(F_Main->L_DiskSpace->text().toStdString(),
+                      "Only " + std::to_string(free / mb) + " MB free!");
+        }
+    }
+    F_Main->free_space = [](const std::string&) { return std::uintmax_t(1); };
+    F_Main->TimerMinuteTimer();
+    EXPECT_FALSE(F_Main->L_DiskSpace->isHidden());
+    F_Main->A_Record->trigger();
+    EXPECT_TRUE(F_Main->L_DiskSpace->isHidden());
+}
+
+// Holds when asked unless told to fail; counts what it was asked.
+struct fake_inhibitor : sleep_inhibitor {
+    bool fail = false;
+    int holds = 0, releases = 0;
+    bool hold(QString& why) override {
+        ++holds;
+        why = "no system bus";
+        return !fail;
+    }
+    void release() override { ++releases; }
+};
+
+TEST_F(recording, sleep_is_held_off_while_recording_or_told_once_that_it_cannot_be) {
+    found();
+    for (const bool fail : {false, true}) {
+        SCOPED_TRACE(fail ? "no inhibitor" : "inhibitor");
+        std::filesystem::remove(marev::event_log_path());
+        auto fake = std::make_unique<fake_inhibitor>();
+        fake_inhibitor& f = *fake;
+        f.fail = fail;
+        F_Main->inhibitor = std::move(fake);
+        for (int run = 0; run < 2; ++run) {
+            start(path);
+            show(line(run));
+            F_Main->TimerMinuteTimer();
+            F_Main->TimerMinuteTimer();
+            F_Main->A_Record->trigger();
+            F_Main->TimerMinuteTimer();
+        }
+        EXPECT_EQ(f.releases, fail ? 0 : 2);
+        EXPECT_EQ(f.holds, fail ? 4 : 2);
+        const std::string log = read_file(marev::event_log_path());
+        const auto count = [&](const std::string& text) {
+            int n = 0;
+            for (std::size_t p = 0; (p = log.find(text, p)) != std::string::npos; ++p)
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(count("Sleep cannot be held off (no system bus); recording all the same."),
+                  fail ? 1 : 0)
+            << log;
+        EXPECT_EQ(count("Sleep held off while recording."), fail ? 0 : 2) << log;
+        EXPECT_EQ(count("Recording stopped: " + path), 2) << log;
+    }
+}
+
+TEST_F(recording, a_reconnection_by_hand_goes_on_in_the_same_file_without_a_fragment) {
     found();
     start(path);
     show(line(1));
@@ -243,30 +318,34 @@ TEST_F(recording, a_reconnection_ends_a_recording_by_hand_with_every_line_in_its
     F_Main->A_Connect->trigger();
     EXPECT_TRUE(F_Main->recording);
     EXPECT_TRUE(F_Main->reader->record_open());
-    clock.advance(1);
-    F_Main->TimerMinuteTimer();
-    const QString size_text = F_Main->L_FileSize->text(),
-                  time_text = F_Main->L_TimeRecording->text();
+    EXPECT_EQ(read_file(path), line(1));
 
+    // The new reader reopens the file for appending and keeps the start time,
+    // although it found the stream before: the first bytes after the
+    // connection are the end of a line sent earlier, which no file may get.
+    ASSERT_TRUE(qelm_reader::synced());
+    clock.advance(10);
     connect();
-    EXPECT_FALSE(F_Main->recording);
-    EXPECT_EQ(F_Main->A_Record->text(), "Start Recording");
-    EXPECT_EQ(F_Main->A_Record->shortcut(), QKeySequence(Qt::Key_F3));
-    EXPECT_FALSE(F_Main->A_Record->isVisible()); // until the instrument is found
+    EXPECT_TRUE(F_Main->recording);
+    EXPECT_TRUE(F_Main->reader->record_open());
     EXPECT_EQ(read_file(path), line(1) + line(2));
-    // No recording without a file: the labels stand still.
-    clock.advance(30);
     F_Main->TimerMinuteTimer();
-    EXPECT_EQ(F_Main->L_FileSize->text(), size_text);
-    EXPECT_EQ(F_Main->L_TimeRecording->text(), time_text);
-    EXPECT_EQ(F_Main->L_FileName->text().toStdString(), path);
+    EXPECT_EQ(F_Main->L_TimeRecording->text(), "Recorded for 11 seconds");
 
-    show(line(3)); // the first byte
-    show(line(4));
+    inst.send(line(3).substr(30) + "\n");
+    show(line(4)); // the first byte
+    show(line(5));
     ASSERT_EQ(F_Main->L_CommStatus->text(), "QELM found.");
     EXPECT_TRUE(F_Main->A_Record->isVisible());
+    EXPECT_EQ(F_Main->A_Record->text(), "Stop Recording");
+    EXPECT_EQ(F_Main->A_Record->shortcut(), QKeySequence(Qt::Key_F4));
+    show(line(6));
+    // The reader runs a line behind the stream after finding it.
+    EXPECT_EQ(read_file(path), line(1) + line(2) + line(4) + line(5));
+
+    F_Main->A_Record->trigger();
     expect_idle();
-    EXPECT_EQ(read_file(path), line(1) + line(2));
+    EXPECT_EQ(read_file(path), line(1) + line(2) + line(4) + line(5));
     EXPECT_TRUE(prompts.messages.empty());
 }
 

@@ -216,7 +216,8 @@ TEST_F(texts, the_main_menu_holds_each_action_in_its_place_with_its_shortcut) {
         {"Window",
          {{"Calibration Window", QKeySequence("Ctrl+Alt+C")},
           {"Terminal Output Window", QKeySequence("Ctrl+Alt+T")},
-          {"Options...", {}}}},
+          {"Options...", {}},
+          {"Serial Ports...", {}}}},
         {"&Help", {{"&About...", {}}, {"", {}}, {"Help", {}}}},
     };
     // These menus in this order; a menu of another name may stand between them.

@@ -3,6 +3,7 @@
 #include "link/serial.h"
 
 #include "fake_instrument.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,41 @@ TEST(port_names, com_numbers_open_the_linked_device_or_the_serial_device) {
     EXPECT_EQ(port_device("COMx"), "COMx");
     std::filesystem::create_symlink(folder.path() / "gone", folder.path() / "COM9");
     EXPECT_EQ(port_device("COM9"), (folder.path() / "COM9").string());
+}
+
+TEST(port_names, devices_are_listed_by_stable_name_first_and_linked_in_one_step) {
+    namespace fs = std::filesystem;
+    temp_dir dev, ports;
+    set_port_folder((ports.path() / "new" / "ports").string());
+    // Two adapters, one with a stable name; two built-in ports, of which one
+    // cannot be opened (here a folder stands for it).
+    for (const char* f : {"ttyUSB0", "ttyUSB1", "ttyS10", "ttyS2"})
+        write_file(dev.file(f), "");
+    fs::create_directory(dev.path() / "ttyS0");
+    fs::create_directories(dev.path() / "serial" / "by-id");
+    const std::string stable =
+        (dev.path() / "serial" / "by-id" / "usb-Maker_Adapter-if00").string();
+    fs::create_symlink("../../ttyUSB1", stable);
+    EXPECT_EQ(serial_devices(dev.path().string()),
+              (std::vector<std::string>{stable, dev.file("ttyUSB0"), dev.file("ttyS2"),
+                                        dev.file("ttyS10")}));
+
+    EXPECT_EQ(linked_port(stable), 0);
+    EXPECT_EQ(link_port(5, stable), "");
+    EXPECT_EQ(fs::read_symlink(ports.path() / "new" / "ports" / "COM5").string(), stable);
+    // The same device, under any of its names, is found linked.
+    EXPECT_EQ(linked_port(stable), 5);
+    EXPECT_EQ(linked_port(dev.file("ttyUSB1")), 5);
+    EXPECT_EQ(linked_port(dev.file("ttyUSB0")), 0);
+    // Linking another device to the number replaces the link.
+    EXPECT_EQ(link_port(5, dev.file("ttyUSB0")), "");
+    EXPECT_EQ(linked_port(dev.file("ttyUSB0")), 5);
+    EXPECT_EQ(linked_port(stable), 0);
+    EXPECT_EQ(port_device("COM5"), fs::canonical(dev.file("ttyUSB0")).string());
+    // A file of that name is not the program's to replace.
+    write_file((ports.path() / "new" / "ports" / "COM6").string(), "mine");
+    EXPECT_NE(link_port(6, stable), "");
+    EXPECT_EQ(read_file((ports.path() / "new" / "ports" / "COM6").string()), "mine");
 }
 
 TEST(serial, opens_exclusively_and_never_waits) {

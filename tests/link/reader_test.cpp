@@ -7,6 +7,7 @@
 #include "fake_instrument.h"
 #include "literal_reader.h"
 #include "sscanf_parser.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -285,6 +286,31 @@ TEST_F(reader, vanished_device_is_reported_lost) {
     inst.vanish();
     r.poll();
     EXPECT_TRUE(r.port_lost());
+}
+
+TEST_F(reader, at_a_loss_the_line_held_back_is_taken_and_half_a_line_is_not) {
+    temp_dir dir;
+    qelm_reader r;
+    r.connect(inst.port());
+    r.open_record(dir.file("lost.dat"), 0);
+    // Found on the first line's newline (the first line is dropped): from
+    // then on a line behind.
+    const std::string l1 = data_line({.counter = 1}), l2 = data_line({.counter = 2}),
+                      l3 = data_line({.counter = 3});
+    inst.send(l1 + "\n" + l2 + "\n" + l3 + "\n" + l1.substr(0, 30));
+    r.poll();
+    ASSERT_EQ(r.record_count(), 1u);
+    EXPECT_EQ(r.counter(0), 2u);
+    inst.vanish();
+    r.poll();
+    EXPECT_TRUE(r.port_lost());
+    EXPECT_EQ(r.record_count(), 2u);
+    EXPECT_EQ(r.counter(1), 3u);
+    r.poll();
+    EXPECT_EQ(r.record_count(), 2u);
+    r.write_records();
+    r.close_record();
+    EXPECT_EQ(read_file(dir.file("lost.dat")), l2 + l3);
 }
 
 struct command_case {

@@ -12,6 +12,8 @@
 int main(int argc, char** argv) {
     temp_dir config;
     ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    // The event log too goes to the tests' own folder.
+    ::setenv("XDG_STATE_HOME", config.path().c_str(), 1);
     application app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     ::testing::InitGoogleTest(&argc, argv);

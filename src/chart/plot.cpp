@@ -1,5 +1,7 @@
 #include "chart/plot.h"
 
+#include "chart/plot_map.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -183,16 +185,8 @@ void PlotAxis::track(double v) {
     }
 }
 
-double PlotAxis::scaled(double v) const {
-    if (scale_type_ != ScaleLog10)
-        return v;
-    if (std::isnan(v))
-        return v;
-    return v > 0 ? std::log10(v) : 0.0;
-}
-
 double PlotAxis::scaled_min() const {
-    return scaled(min_);
+    return plot_map::scaled(min_, scale_type_ == ScaleLog10);
 }
 
 double PlotAxis::scaled_max() const {
@@ -201,27 +195,12 @@ double PlotAxis::scaled_max() const {
     return std::log10((min_ > 0 ? min_ : 1.0) + span_);
 }
 
-double PlotAxis::fraction(double v) const {
-    if (scale_type_ != ScaleLog10)
-        return (v - min_) / span_;
-    double lo = scaled_min();
-    double range = scaled_max() - lo;
-    return range > 0 ? (scaled(v) - lo) / range : 0.0;
-}
-
-double PlotAxis::value_at(double f) const {
-    if (scale_type_ != ScaleLog10)
-        return min_ + f * span_;
-    double lo = scaled_min();
-    return std::pow(10.0, lo + f * (scaled_max() - lo));
-}
-
 double PlotAxis::marker_allowance(int markers_size) const {
     if (length_px_ <= 0)
         return 0;
     // Growing screen coordinates run towards Max on X and away from it on Y.
     double f = static_cast<double>(markers_size) / length_px_;
-    double moved = value_at(horizontal_ ? f : -f);
+    double moved = plot_map(*this, length_px_).value_at(horizontal_ ? f : -f);
     double at_min = scale_type_ == ScaleLog10 && min_ <= 0 ? 1.0 : min_;
     return std::abs(moved - at_min);
 }

@@ -93,15 +93,10 @@ public:
 
     // Pixel length of the axis (width of the plot area for X, height for Y); 0 until laid out.
     int length_px() const { return length_px_; }
-    // Position of v along the axis: 0 at Min, 1 at Max; on a log axis a value, Min or
-    // Span that is not positive counts as 1. scaled(v) is v in the axis's scale (log10 of
-    // it on a log axis, as channels store it), scaled_min/scaled_max are Min and Max so.
-    double fraction(double v) const;
-    double scaled(double v) const;
+    // Min and Max in the axis's scale (log10 of them on a log axis, a Min that is not
+    // positive counting as 1); plot_map (plot_map.h) places values between them.
     double scaled_min() const;
     double scaled_max() const;
-    // The value at a fraction of the axis (inverse of fraction()).
-    double value_at(double fraction) const;
     // Marker allowance: the value distance that markers_size pixels cover at Min, moving
     // the way screen coordinates grow (right on X, down on Y). 0 while the length is 0.
     double marker_allowance(int markers_size) const;

@@ -1,5 +1,6 @@
 // Painting into images offscreen, and the widget's coalesced repaints.
 
+#include "chart/plot_map.h"
 #include "chart/plot_widget.h"
 #include "chart_setup.h"
 
@@ -23,9 +24,8 @@ QRect area_of(const Plot& plot, QSize size) {
 // The pixel of value (x, y) as the painter places it.
 QPoint pixel_of(Plot& plot, QSize size, double x, double y) {
     const QRect area = area_of(plot, size);
-    const double fx = plot.GetXAxis(0).fraction(x), fy = plot.GetYAxis(0).fraction(y);
-    return {area.left() + static_cast<int>(std::lround(fx * (area.width() - 1))),
-            area.bottom() - static_cast<int>(std::lround(fy * (area.height() - 1)))};
+    return {area.left() + plot_map(plot.GetXAxis(0), area.width()).pixel_of(x),
+            area.bottom() - plot_map(plot.GetYAxis(0), area.height()).pixel_of(y)};
 }
 
 int count_pixels(const QImage& image, QRgb color) {

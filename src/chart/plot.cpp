@@ -32,6 +32,12 @@ float stored_log10(double v) {
     return v > 0 ? static_cast<float>(std::log10(v)) : 0.0f;
 }
 
+plot_block empty_block() {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr float nanf = std::numeric_limits<float>::quiet_NaN();
+    return {{nan, nan, nan, nan, 0, 0}, {nanf, nanf, nanf, nanf, 0, 0}};
+}
+
 // The fit's binary search: the last position probed, stopping early on an exact match.
 int probe_search(std::span<const double> xs, double target) {
     int lo = 0;
@@ -317,13 +323,9 @@ void PlotAxis::FitToData() {
                     ++i2;
                 i1 = std::clamp(i1, 0, count - 1);
                 i2 = std::clamp(i2, 0, count - 1);
-                std::span<const double> ys = channel.y_values();
                 double largest = -huge_value;
                 double smallest = huge_value;
-                for (int i = i1; i <= i2; ++i) {
-                    largest = std::max(largest, ys[i]); // a NaN is passed over
-                    smallest = std::min(smallest, ys[i]);
-                }
+                channel.y_extent(i1, i2, smallest, largest);
                 if (i1 <= i2 && largest >= smallest) {
                     upper = largest + p;
                     lower = smallest - p;
@@ -407,6 +409,14 @@ int PlotChannel::AddPoint(double x, double y) {
     y_.push_back(y);
     x_log_.push_back(stored_log10(x));
     y_log_.push_back(stored_log10(y));
+    const int index = static_cast<int>(x_.size()) - 1;
+    for (auto [blocks, size] : {std::pair{&fine_, fine_block}, std::pair{&coarse_, coarse_block}}) {
+        if (index % size == 0)
+            blocks->push_back(empty_block());
+        const auto at = static_cast<std::uint16_t>(index % size);
+        blocks->back().y.add(y, at);
+        blocks->back().y_log.add(y_log_.back(), at);
+    }
 
     // The allowance is taken again before the second call: the first may have moved the view.
     auto track = [this](PlotAxis& axis, double v) {
@@ -433,8 +443,66 @@ void PlotChannel::ClearPoints() {
     y_.clear();
     x_log_.clear();
     y_log_.clear();
+    fine_.clear();
+    coarse_.clear();
     x_sorted_ = true;
     changed();
+}
+
+template <typename T> void plot_extremes<T>::add(T v, std::uint16_t at) {
+    if (std::isnan(v))
+        return;
+    if (std::isnan(lo)) {
+        lo = hi = v;
+        at_lo = at_hi = at;
+        return;
+    }
+    // The old extreme joins the others when a new one takes its place.
+    if (v < lo) {
+        lo2 = lo;
+        lo = v;
+        at_lo = at;
+    } else if (std::isnan(lo2) || v < lo2) {
+        lo2 = v;
+    }
+    if (v > hi) {
+        hi2 = hi;
+        hi = v;
+        at_hi = at;
+    } else if (std::isnan(hi2) || v > hi2) {
+        hi2 = v;
+    }
+}
+
+template struct plot_extremes<double>;
+template struct plot_extremes<float>;
+
+void PlotChannel::y_extent(int first, int last, double& lo, double& hi) const {
+    const int count = PointCount();
+    first = std::max(first, 0);
+    last = std::min(last, count - 1);
+    // A block is used when it lies wholly in the range (the last one up to the last point).
+    auto whole = [&](int i, int size) {
+        return i % size == 0 && std::min(i + size, count) - 1 <= last;
+    };
+    auto fold = [&](const plot_block& b) {
+        lo = std::min(lo, b.y.lo); // NaN passed over
+        hi = std::max(hi, b.y.hi);
+    };
+    int i = first;
+    while (i <= last) {
+        if (whole(i, coarse_block)) {
+            fold(coarse_[static_cast<std::size_t>(i / coarse_block)]);
+            i += coarse_block;
+        } else if (whole(i, fine_block)) {
+            fold(fine_[static_cast<std::size_t>(i / fine_block)]);
+            i += fine_block;
+        } else {
+            lo = std::min(lo, y_[static_cast<std::size_t>(i)]);
+            hi = std::max(hi, y_[static_cast<std::size_t>(i)]);
+            ++i;
+        }
+    }
 }
 
 double PlotChannel::PointX(int index) const {

@@ -145,8 +145,28 @@ public:
     PlotYAxis(Plot& plot, const QString& name);
 };
 
+// The extremes of Y over a block of consecutive points, built as the points arrive, so
+// that a view of millions of points reads blocks instead of points. For each form of Y
+// (as stored, and in log10 form): the lowest and highest value and where they lie, and
+// the lowest and highest of the other points (lo2 is the lowest but for the point at
+// at_lo, hi2 the highest but for the point at at_hi). NaN is passed over; a form
+// whose values are all NaN has lo NaN, one with a single value lo2 and hi2 NaN.
+template <typename T> struct plot_extremes {
+    T lo, lo2, hi2, hi;
+    std::uint16_t at_lo, at_hi; // offsets in the block
+    void add(T v, std::uint16_t at);
+};
+struct plot_block {
+    plot_extremes<double> y;
+    plot_extremes<float> y_log;
+};
+
 class PlotChannel {
 public:
+    // Points per block of the two summary levels.
+    static constexpr int fine_block = 32;
+    static constexpr int coarse_block = 1024;
+
     PlotChannel(Plot& plot, const QString& name, const QString& x_axis, const QString& y_axis);
     PlotChannel(const PlotChannel&) = delete;
     PlotChannel& operator=(const PlotChannel&) = delete;
@@ -207,6 +227,14 @@ public:
     // True while every X is at least the one before (so the visible range is found by
     // binary search); a channel whose X went backwards is scanned whole.
     bool x_non_decreasing() const { return x_sorted_; }
+    // The summaries: block b covers points b * size to b * size + size - 1 (the last one
+    // the points so far).
+    std::span<const plot_block> fine_blocks() const { return fine_; }
+    std::span<const plot_block> coarse_blocks() const { return coarse_; }
+    // The lowest and highest Y of points first..last, NaN passed over, folded into lo
+    // and hi with std::min and std::max; read from the summaries where whole blocks lie
+    // in the range.
+    void y_extent(int first, int last, double& lo, double& hi) const;
 
 private:
     void changed();
@@ -230,6 +258,8 @@ private:
     std::vector<double> y_;
     std::vector<float> x_log_;
     std::vector<float> y_log_;
+    std::vector<plot_block> fine_;
+    std::vector<plot_block> coarse_;
     bool x_sorted_ = true;
 };
 

@@ -525,6 +525,94 @@ void plot_painter::paint_trace(QPainter& painter, const QRect& area, const PlotC
     painter.restore();
 }
 
+namespace {
+
+// Whether every row from r0 to r1 of the columns c0 to c1 holds a marker centre, in a
+// bitmap of columns of h rows each.
+bool rows_set(const std::vector<std::uint64_t>& bits, int h, int c0, int c1, int r0, int r1) {
+    for (int c = c0; c <= c1; ++c) {
+        std::size_t a = static_cast<std::size_t>(c) * h + r0;
+        const std::size_t b = static_cast<std::size_t>(c) * h + r1;
+        while (a <= b) {
+            const std::size_t word = a >> 6;
+            const int low = static_cast<int>(a & 63);
+            const int high = word == (b >> 6) ? static_cast<int>(b & 63) : 63;
+            const int n = high - low + 1;
+            const std::uint64_t mask = (n == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << n) - 1)
+                                       << low;
+            if ((bits[word] & mask) != mask)
+                return false;
+            a = (word + 1) << 6;
+        }
+    }
+    return true;
+}
+
+// Marks the centres of points first..last of a channel whose X never goes back, as
+// mark(i) on every point would, reading block summaries where they show that a block
+// adds nothing: its lowest and highest points are marked, and when every row that the
+// values of its other points reach is already marked in every column the block spans,
+// those points are passed over. The picture is the same as marking every point; the
+// points read are those of blocks that still add rows to a column.
+template <typename Mark>
+void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& channel, bool y_log,
+                const plot_map& xm, const plot_map& ym, int w, int h, int first, int last,
+                Mark&& mark) {
+    const std::span<const double> xs = channel.x_values();
+    const int count = channel.PointCount();
+    const double x_end = w - 0.5, y_end = h - 0.5;
+    auto covered = [&](int start, int end, double lo2, double hi2) {
+        if (std::isnan(lo2))
+            return true; // no other point with a value
+        const double f0 = xm.offset(xs[start]), f1 = xm.offset(xs[end]);
+        const double y0 = ym.offset(lo2), y1 = ym.offset(hi2);
+        if (std::isnan(f0) || std::isnan(f1) || std::isnan(y0) || std::isnan(y1))
+            return false;
+        if (f1 < -0.5 || f0 >= x_end || y1 < -0.5 || y0 >= y_end)
+            return true; // none of them is drawn
+        const int c0 = f0 < -0.5 ? 0 : static_cast<int>(f0 + 0.5);
+        const int c1 = f1 >= x_end ? w - 1 : static_cast<int>(f1 + 0.5);
+        const int r0 = y1 >= y_end ? 0 : h - 1 - static_cast<int>(y1 + 0.5);
+        const int r1 = y0 < -0.5 ? h - 1 : h - 1 - static_cast<int>(y0 + 0.5);
+        return rows_set(bits, h, c0, c1, r0, r1);
+    };
+    auto done = [&](const plot_block& b, int start, int end) {
+        auto visit = [&](const auto& e) {
+            if (std::isnan(e.lo))
+                return true; // no value at all
+            mark(start + e.at_lo);
+            mark(start + e.at_hi);
+            return covered(start, end, e.lo2, e.hi2);
+        };
+        return y_log ? visit(b.y_log) : visit(b.y);
+    };
+    const std::span<const plot_block> coarse = channel.coarse_blocks();
+    const std::span<const plot_block> fine = channel.fine_blocks();
+    constexpr int coarse_size = PlotChannel::coarse_block;
+    constexpr int fine_size = PlotChannel::fine_block;
+    int i = first;
+    while (i <= last) {
+        if (i % coarse_size == 0) {
+            const int end = std::min(i + coarse_size, count) - 1;
+            if (end <= last && done(coarse[static_cast<std::size_t>(i / coarse_size)], i, end)) {
+                i = end + 1;
+                continue;
+            }
+        }
+        if (i % fine_size == 0) {
+            const int end = std::min(i + fine_size, count) - 1;
+            if (end <= last && done(fine[static_cast<std::size_t>(i / fine_size)], i, end)) {
+                i = end + 1;
+                continue;
+            }
+        }
+        mark(i);
+        ++i;
+    }
+}
+
+} // namespace
+
 void plot_painter::paint_markers(QPainter& painter, const QRect& area, const PlotChannel& channel,
                                  const PlotXAxis& x_axis, const PlotYAxis& y_axis, int first,
                                  int last) {
@@ -535,26 +623,33 @@ void plot_painter::paint_markers(QPainter& painter, const QRect& area, const Plo
     const plot_map xm(x_axis, w);
     const plot_map ym(y_axis, h);
 
-    // One marker per occupied pixel: the bitmap is all clear between paints.
+    // One marker per occupied pixel: the bitmap (column by column, so that a column's
+    // rows are consecutive bits) is all clear between paints.
     const std::size_t words = (pixels + 63) / 64;
     if (occupied_.size() < words)
         occupied_.resize(words, 0);
     centres_.clear();
     const double x_end = w - 0.5, y_end = h - 0.5;
-    for (int i = first; i <= last; ++i) {
+    auto mark = [&](int i) {
         const double fx = xm.offset(pts.sx(i));
         const double fy = ym.offset(pts.sy(i));
         if (!(fx >= -0.5 && fx < x_end && fy >= -0.5 && fy < y_end))
-            continue; // also drops NaN
+            return; // also drops NaN
         const int cx = static_cast<int>(fx + 0.5);
         const int cy = h - 1 - static_cast<int>(fy + 0.5);
-        const std::uint32_t index = static_cast<std::uint32_t>(cy) * w + cx;
+        const std::uint32_t index = static_cast<std::uint32_t>(cx) * h + cy;
         std::uint64_t& word = occupied_[index >> 6];
         const std::uint64_t bit = std::uint64_t(1) << (index & 63);
         if (word & bit)
-            continue;
+            return;
         word |= bit;
         centres_.push_back(index);
+    };
+    if (!channel.x_non_decreasing() || pts.x_is_log || last - first < 4 * w) {
+        for (int i = first; i <= last; ++i)
+            mark(i);
+    } else {
+        mark_dense(occupied_, channel, pts.y_is_log, xm, ym, w, h, first, last, mark);
     }
 
     const int r = std::clamp(channel.MarkersSize(), 0, 32);
@@ -562,8 +657,8 @@ void plot_painter::paint_markers(QPainter& painter, const QRect& area, const Plo
     const QColor color = channel.Color();
     if (centres_.size() * blocks.size() <= max_marker_rects) {
         for (std::uint32_t index : centres_) {
-            const int cx = static_cast<int>(index % w);
-            const int cy = static_cast<int>(index / w);
+            const int cx = static_cast<int>(index / h);
+            const int cy = static_cast<int>(index % h);
             for (const disc_block& b : blocks) {
                 const int x0 = std::max(cx - b.half, 0), x1 = std::min(cx + b.half, w - 1);
                 const int y0 = std::max(cy + b.dy, 0), y1 = std::min(cy + b.dy + b.rows - 1, h - 1);
@@ -577,8 +672,8 @@ void plot_painter::paint_markers(QPainter& painter, const QRect& area, const Plo
         // so the rectangles are bounded by the area, not by the markers.
         coverage_.assign(pixels, 0);
         for (std::uint32_t index : centres_) {
-            const int cx = static_cast<int>(index % w);
-            const int cy = static_cast<int>(index / w);
+            const int cx = static_cast<int>(index / h);
+            const int cy = static_cast<int>(index % h);
             for (const disc_block& b : blocks) {
                 const int x0 = std::max(cx - b.half, 0), x1 = std::min(cx + b.half, w - 1);
                 for (int y = std::max(cy + b.dy, 0); y <= std::min(cy + b.dy + b.rows - 1, h - 1);

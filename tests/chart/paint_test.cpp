@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -184,6 +185,81 @@ TEST(paint, few_and_many_markers_draw_the_same_discs_once_per_pixel) {
         few.AddPoint(c.PointX(2 * i), c.PointY(2 * i));
     c.SetVisible(false);
     EXPECT_EQ(count_pixels(render_plot(plot, size), green), 100 * disc2_pixels);
+}
+
+// The channel's markers drawn by hand: the chart painted without the channel, then a disc
+// stamped pixel by pixel at every point of the X view whose centre lies in the plot area.
+QImage every_marker_by_hand(Plot& plot, PlotChannel& c, QSize size) {
+    c.SetVisible(false);
+    QImage image = render_plot(plot, size);
+    c.SetVisible(true);
+    const QRect area = area_of(plot, size);
+    const PlotAxis& x_axis = plot.GetXAxis(0);
+    const PlotAxis& y_axis = plot.GetYAxis(0);
+    const plot_map xm(x_axis, area.width()), ym(y_axis, area.height());
+    const int w = area.width(), h = area.height(), r = c.MarkersSize();
+    for (int i = 0; i < c.PointCount(); ++i) {
+        if (!(c.PointX(i) >= x_axis.Min() && c.PointX(i) <= x_axis.Max()))
+            continue;
+        const double fx = xm.offset_of(c.PointX(i));
+        // Y as the channel stores it: in float log10 form on a log axis.
+        const double fy = ym.offset(ym.log() ? c.y_log10()[i] : c.PointY(i));
+        if (!(fx >= -0.5 && fx < w - 0.5 && fy >= -0.5 && fy < h - 0.5))
+            continue;
+        const int cx = static_cast<int>(fx + 0.5), cy = h - 1 - static_cast<int>(fy + 0.5);
+        for (int dy = -r; dy <= r; ++dy) {
+            const int half = static_cast<int>(std::sqrt((r + 0.5) * (r + 0.5) - dy * dy));
+            for (int dx = -half; dx <= half; ++dx)
+                if (cx + dx >= 0 && cx + dx < w && cy + dy >= 0 && cy + dy < h)
+                    image.setPixel(area.left() + cx + dx, area.top() + cy + dy, c.Color().rgb());
+        }
+    }
+    return image;
+}
+
+TEST(paint, many_markers_paint_exactly_what_drawing_every_marker_paints) {
+    struct exact_case {
+        const char* what;
+        bool log;
+        double zeros;         // share of points at 0 (drawn at 1 on the log axis)
+        double outliers;      // share of points far from the level
+        double from, to;      // the X view, as parts of the data
+        int radius;
+    };
+    const exact_case cases[] = {
+        {"log, all in view", true, 0, 0, 0, 1, 2},
+        {"log, rare zeros", true, 0.001, 0, 0, 1, 2},
+        {"log, zeros and outliers, part in view", true, 0.002, 0.01, 0.3, 0.61, 2},
+        {"linear, outliers", false, 0, 0.003, 0, 1, 1},
+        {"linear, zeros, part in view", false, 0.01, 0, 0.5, 0.9, 3},
+    };
+    const int points = 150000;
+    const QSize size(640, 300);
+    for (const exact_case& t : cases) {
+        Plot plot;
+        PlotChannel& c = add_marker_channel(plot, Qt::yellow, t.radius);
+        PlotYAxis& y = plot.GetYAxis(0);
+        if (t.log)
+            y.SetScaleType(ScaleLog10);
+        std::mt19937 rng(11);
+        std::normal_distribution<double> noise(0, t.log ? 0.08 : 40);
+        std::uniform_real_distribution<double> unit(0, 1);
+        double level = t.log ? 3.5 : 500;
+        for (int i = 0; i < points; ++i) {
+            level += (unit(rng) - 0.5) * (t.log ? 0.01 : 5);
+            double v = level + noise(rng);
+            if (unit(rng) < t.outliers)
+                v += (unit(rng) - 0.5) * (t.log ? 4 : 800);
+            v = t.log ? std::pow(10.0, v) : v;
+            c.AddPoint(i, unit(rng) < t.zeros ? 0 : v);
+        }
+        plot.GetXAxis(0).set_view(t.from * points, (t.to - t.from) * points);
+        y.set_view(t.log ? 1 : -100, t.log ? 1e7 : 1200);
+        const QImage painted = render_plot(plot, size);
+        const QImage by_hand = every_marker_by_hand(plot, c, size);
+        EXPECT_TRUE(painted == by_hand) << t.what;
+        EXPECT_GT(count_pixels(painted, qRgb(255, 255, 0)), 1000) << t.what;
+    }
 }
 
 TEST(paint, the_three_charts_paint_their_titles_and_legend_in_white) {

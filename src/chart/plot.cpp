@@ -136,10 +136,10 @@ void PlotAxis::SetSpan(double span) {
         changed();
 }
 
-void PlotAxis::set_view(double min, double span) {
+bool PlotAxis::clamp_view(double& min, double& span) const {
     // A NaN would leave the view unusable for good; such a proposal is dropped.
     if (std::isnan(min) || std::isnan(span))
-        return;
+        return false;
     if (scale_type_ == ScaleLog10) {
         if (min <= 0)
             min = 1;
@@ -148,18 +148,42 @@ void PlotAxis::set_view(double min, double span) {
     }
     min = std::clamp(min, -huge_value, huge_value);
     span = std::clamp(span, min_span, huge_value);
-    if (min == min_ && span == span_)
+    return true;
+}
+
+void PlotAxis::set_view(double min, double span) {
+    if (!clamp_view(min, span) || (min == min_ && span == span_))
         return;
     min_ = min;
     span_ = span;
     changed();
 }
 
+void PlotAxis::hold_view(double min, double span) {
+    if (!clamp_view(min, span) || (held_ && min == held_min_ && span == held_span_))
+        return;
+    const bool moved = min != Min() || span != Span();
+    held_ = true;
+    held_min_ = min;
+    held_span_ = span;
+    if (moved)
+        changed();
+}
+
+void PlotAxis::release_view() {
+    if (!held_)
+        return;
+    const bool moved = held_min_ != min_ || held_span_ != span_;
+    held_ = false;
+    if (moved)
+        changed();
+}
+
 void PlotAxis::track(double v) {
     // An infinite or NaN value has no place to scroll to; the view stays.
     if (!tracking_enabled_ || !std::isfinite(v))
         return;
-    const double max = Max();
+    const double max = min_ + span_; // the view tracking keeps, held or not
     if (!first_point_seen_) {
         first_point_seen_ = true;
         switch (align_first_) {
@@ -192,13 +216,11 @@ void PlotAxis::track(double v) {
 }
 
 double PlotAxis::scaled_min() const {
-    return plot_map::scaled(min_, scale_type_ == ScaleLog10);
+    return plot_map(*this, 0).scaled_min();
 }
 
 double PlotAxis::scaled_max() const {
-    if (scale_type_ != ScaleLog10)
-        return Max();
-    return std::log10((min_ > 0 ? min_ : 1.0) + span_);
+    return plot_map(*this, 0).scaled_max();
 }
 
 double PlotAxis::marker_allowance(int markers_size) const {
@@ -206,7 +228,9 @@ double PlotAxis::marker_allowance(int markers_size) const {
         return 0;
     // Growing screen coordinates run towards Max on X and away from it on Y.
     double f = static_cast<double>(markers_size) / length_px_;
-    double moved = plot_map(*this, length_px_).value_at(horizontal_ ? f : -f);
+    // On the view tracking keeps, so that a held view does not change where tracking goes.
+    const plot_map map(scale_type_ == ScaleLog10, min_, span_, length_px_);
+    double moved = map.value_at(horizontal_ ? f : -f);
     double at_min = scale_type_ == ScaleLog10 && min_ <= 0 ? 1.0 : min_;
     return std::abs(moved - at_min);
 }
@@ -220,7 +244,7 @@ QString PlotAxis::LabelText(double v) const {
     }
     int k = precision;
     if (labels_precision_style_ == PrecisionSignificantDigits) {
-        double span = std::abs(span_);
+        double span = std::abs(Span());
         if (span == 0 || precision <= 0) {
             k = 0;
         } else {
@@ -235,14 +259,15 @@ QString PlotAxis::LabelText(double v) const {
 
 plot_ticks PlotAxis::ticks(int max_major) const {
     plot_ticks out;
+    const double view_min = Min(), view_span = Span(), view_max = Max(); // the view shown
     max_major = std::max(max_major, 2);
     if (scale_type_ != ScaleLog10) {
-        double step = nice_step(span_ / max_major);
-        linear_ticks(min_, Max(), step, out.major);
+        double step = nice_step(view_span / max_major);
+        linear_ticks(view_min, view_max, step, out.major);
         double mantissa = step / std::pow(10.0, std::floor(std::log10(step)) + 1e-12);
         double minor = step / (std::round(mantissa) == 2 ? 4 : 5);
         std::vector<double> all;
-        linear_ticks(min_, Max(), minor, all);
+        linear_ticks(view_min, view_max, minor, all);
         for (double v : all)
             if (std::abs(std::remainder(v, step)) > minor * 1e-6)
                 out.minor.push_back(v);
@@ -250,8 +275,8 @@ plot_ticks PlotAxis::ticks(int max_major) const {
     }
     const double lo = scaled_min();
     const double hi = scaled_max();
-    const double low_value = min_ > 0 ? min_ : 1.0;
-    const double high_value = low_value + span_;
+    const double low_value = view_min > 0 ? view_min : 1.0;
+    const double high_value = low_value + view_span;
     if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo))
         return out;
     int first = static_cast<int>(std::ceil(lo - 1e-9));
@@ -289,11 +314,17 @@ plot_ticks PlotAxis::ticks(int max_major) const {
     if (out.major.size() >= 2 && static_cast<int>(out.major.size()) <= max_major)
         return out;
     out.major.clear();
-    linear_ticks(low_value, high_value, nice_step(span_ / max_major), out.major);
+    linear_ticks(low_value, high_value, nice_step(view_span / max_major), out.major);
     return out;
 }
 
 void PlotAxis::FitToData() {
+    double min = 0, span = 0;
+    if (fitted_view(min, span))
+        set_view(min, span);
+}
+
+bool PlotAxis::fitted_view(double& min, double& span) const {
     double hi = -huge_value;
     double lo = huge_value;
     for (const auto& owned : plot_->channels()) {
@@ -335,8 +366,11 @@ void PlotAxis::FitToData() {
         hi = std::max(hi, upper);
         lo = std::min(lo, lower);
     }
-    if (hi > -1e299 && lo < 1e299 && hi != lo)
-        set_view(lo, hi - lo);
+    if (!(hi > -1e299 && lo < 1e299 && hi != lo))
+        return false;
+    min = lo;
+    span = hi - lo;
+    return true;
 }
 
 // ---- PlotChannel ----

@@ -49,12 +49,14 @@ public:
     const QString& Name() const { return name_; }
     void SetName(const QString& name);
     // The view runs from Min to Max = Min + Span, in data units (also on a log axis).
-    // SetMin clamps into [-1e300, 1e300], SetSpan into [1e-300, 1e300].
-    double Min() const { return min_; }
+    // SetMin clamps into [-1e300, 1e300], SetSpan into [1e-300, 1e300]. While a view is
+    // held (hold_view) Min, Span and Max are those of the held view; the setters, fits
+    // and tracking go on changing the axis's own view underneath.
+    double Min() const { return held_ ? held_min_ : min_; }
     void SetMin(double min);
-    double Span() const { return span_; }
+    double Span() const { return held_ ? held_span_ : span_; }
     void SetSpan(double span);
-    double Max() const { return min_ + span_; }
+    double Max() const { return Min() + Span(); }
     const QString& Title() const { return title_; }
     void SetTitle(const QString& title);
     bool TitleShow() const { return title_show_; }
@@ -91,13 +93,23 @@ public:
     // only when the view moved.
     void set_view(double min, double span);
 
+    // Shows the view min..min + span (clamped as set_view clamps) instead of the axis's
+    // own, which tracking keeps following; release_view shows the own view again.
+    // Each reports a change only when the view shown moved.
+    void hold_view(double min, double span);
+    void release_view();
+    bool view_held() const { return held_; }
+    // The view FitToData sets: false when there is no data to fit.
+    bool fitted_view(double& min, double& span) const;
+
     // Pixel length of the axis (width of the plot area for X, height for Y); 0 until laid out.
     int length_px() const { return length_px_; }
     // Min and Max in the axis's scale (log10 of them on a log axis, a Min that is not
     // positive counting as 1); plot_map (plot_map.h) places values between them.
     double scaled_min() const;
     double scaled_max() const;
-    // Marker allowance: the value distance that markers_size pixels cover at Min, moving
+    // Marker allowance: the value distance that markers_size pixels cover at the own
+    // view's Min, moving
     // the way screen coordinates grow (right on X, down on Y). 0 while the length is 0.
     double marker_allowance(int markers_size) const;
     // Ticks for labels and grid lines: at most max_major major ticks.
@@ -110,6 +122,7 @@ private:
     friend class Plot;
     friend class PlotChannel;
     void track(double v);
+    bool clamp_view(double& min, double& span) const;
     void set_length(int px) { length_px_ = px; }
     void changed();
 
@@ -131,6 +144,9 @@ private:
     PlotTrackingIncrementStyle increment_style_ = IncrementMinimum;
     bool first_point_seen_ = false;
     int length_px_ = 0;
+    bool held_ = false;
+    double held_min_ = 0;
+    double held_span_ = 1;
 };
 
 // Horizontal axis; tracks with TrackScrollSmooth and AlignFirstAuto unless set otherwise.

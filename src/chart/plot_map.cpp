@@ -3,8 +3,13 @@
 #include <cmath>
 
 plot_map::plot_map(const PlotAxis& axis, int pixels)
-    : log_(axis.ScaleType() == ScaleLog10), min_(axis.Min()), span_(axis.Span()),
-      origin_(axis.scaled_min()), range_(axis.scaled_max() - origin_) {
+    : plot_map(axis.ScaleType() == ScaleLog10, axis.Min(), axis.Span(), pixels) {}
+
+plot_map::plot_map(bool log, double min, double span, int pixels)
+    : log_(log), min_(min), span_(span), origin_(scaled(min, log)) {
+    // On a log axis a Min that is not positive counts as 1.
+    top_ = log ? std::log10((min > 0 ? min : 1.0) + span) : min + span;
+    range_ = top_ - origin_;
     scale_ = range_ > 0 && std::isfinite(range_) ? (pixels - 1) / range_ : 0.0;
 }
 

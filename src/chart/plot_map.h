@@ -10,6 +10,8 @@
 class plot_map {
 public:
     plot_map(const PlotAxis& axis, int pixels);
+    // The same for a view given apart from an axis.
+    plot_map(bool log, double min, double span, int pixels);
 
     bool log() const { return log_; }
     // v in the axis's scale: log10 of it on a log axis (not positive counts as 1).
@@ -24,11 +26,15 @@ public:
     double offset_of(double v) const { return offset(scaled(v)); }
     // The pixel a value is drawn on, counted from the Min end.
     int pixel_of(double v) const;
+    // Min and Max in the axis's scale.
+    double scaled_min() const { return origin_; }
+    double scaled_max() const { return top_; }
 
 private:
     bool log_;
     double min_, span_; // the view in data units
     double origin_;     // Min in the axis's scale
     double range_;      // Max - Min in the axis's scale
+    double top_;        // Max in the axis's scale
     double scale_;      // pixels per scaled unit; 0 when the view has no width
 };

@@ -561,15 +561,15 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
     const std::span<const double> xs = channel.x_values();
     const int count = channel.PointCount();
     const double x_end = w - 0.5, y_end = h - 0.5;
-    auto covered = [&](int start, int end, double lo2, double hi2) {
-        if (std::isnan(lo2))
-            return true; // no other point with a value
+    // Whether every row that values from lo to hi reach is marked in every column that
+    // points start..end lie in (true also when none of them is drawn).
+    auto covered = [&](int start, int end, double lo, double hi) {
         const double f0 = xm.offset(xs[start]), f1 = xm.offset(xs[end]);
-        const double y0 = ym.offset(lo2), y1 = ym.offset(hi2);
+        const double y0 = ym.offset(lo), y1 = ym.offset(hi);
         if (std::isnan(f0) || std::isnan(f1) || std::isnan(y0) || std::isnan(y1))
             return false;
         if (f1 < -0.5 || f0 >= x_end || y1 < -0.5 || y0 >= y_end)
-            return true; // none of them is drawn
+            return true;
         const int c0 = f0 < -0.5 ? 0 : static_cast<int>(f0 + 0.5);
         const int c1 = f1 >= x_end ? w - 1 : static_cast<int>(f1 + 0.5);
         const int r0 = y1 >= y_end ? 0 : h - 1 - static_cast<int>(y1 + 0.5);
@@ -580,9 +580,11 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
         auto visit = [&](const auto& e) {
             if (std::isnan(e.lo))
                 return true; // no value at all
+            if (covered(start, end, e.lo, e.hi))
+                return true; // nothing new, not even the extremes
             mark(start + e.at_lo);
             mark(start + e.at_hi);
-            return covered(start, end, e.lo2, e.hi2);
+            return std::isnan(e.lo2) || covered(start, end, e.lo2, e.hi2);
         };
         return y_log ? visit(b.y_log) : visit(b.y);
     };

@@ -576,14 +576,25 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
         const int r1 = y0 < -0.5 ? h - 1 : h - 1 - static_cast<int>(y0 + 0.5);
         return rows_set(bits, h, c0, c1, r0, r1);
     };
-    auto done = [&](const plot_block& b, int start, int end) {
+    // The three steps for one block: the whole range already marked; its extremes;
+    // the range of its other points marked once the extremes are.
+    auto whole_covered = [&](const plot_block& b, int start, int end) {
         auto visit = [&](const auto& e) {
-            if (std::isnan(e.lo))
-                return true; // no value at all
-            if (covered(start, end, e.lo, e.hi))
-                return true; // nothing new, not even the extremes
-            mark(start + e.at_lo);
-            mark(start + e.at_hi);
+            return std::isnan(e.lo) || covered(start, end, e.lo, e.hi);
+        };
+        return y_log ? visit(b.y_log) : visit(b.y);
+    };
+    auto mark_extremes = [&](const plot_block& b, int start) {
+        auto visit = [&](const auto& e) {
+            if (!std::isnan(e.lo)) {
+                mark(start + e.at_lo);
+                mark(start + e.at_hi);
+            }
+        };
+        y_log ? visit(b.y_log) : visit(b.y);
+    };
+    auto rest_covered = [&](const plot_block& b, int start, int end) {
+        auto visit = [&](const auto& e) {
             return std::isnan(e.lo2) || covered(start, end, e.lo2, e.hi2);
         };
         return y_log ? visit(b.y_log) : visit(b.y);
@@ -592,21 +603,44 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
     const std::span<const plot_block> fine = channel.fine_blocks();
     constexpr int coarse_size = PlotChannel::coarse_block;
     constexpr int fine_size = PlotChannel::fine_block;
+    auto fine_block = [&](int start) -> const plot_block& {
+        return fine[static_cast<std::size_t>(start / fine_size)];
+    };
+    auto fine_end = [&](int start) { return std::min(start + fine_size, count) - 1; };
+    // A fine block: passed over, or read point by point.
+    auto visit_fine = [&](int start, int end) {
+        const plot_block& b = fine_block(start);
+        if (whole_covered(b, start, end))
+            return;
+        mark_extremes(b, start);
+        if (!rest_covered(b, start, end))
+            for (int k = start; k <= end; ++k)
+                mark(k);
+    };
     int i = first;
     while (i <= last) {
-        if (i % coarse_size == 0) {
-            const int end = std::min(i + coarse_size, count) - 1;
-            if (end <= last && done(coarse[static_cast<std::size_t>(i / coarse_size)], i, end)) {
-                i = end + 1;
-                continue;
+        const int coarse_end = std::min(i + coarse_size, count) - 1;
+        if (i % coarse_size == 0 && coarse_end <= last) {
+            const plot_block& b = coarse[static_cast<std::size_t>(i / coarse_size)];
+            if (!whole_covered(b, i, coarse_end)) {
+                // The extremes of every fine block first: they reach the outer rows, so
+                // that few fine blocks need reading.
+                mark_extremes(b, i);
+                for (int j = i; j <= coarse_end; j += fine_size)
+                    mark_extremes(fine_block(j), j);
+                if (!rest_covered(b, i, coarse_end))
+                    for (int j = i; j <= coarse_end; j += fine_size)
+                        if (!rest_covered(fine_block(j), j, fine_end(j)))
+                            for (int k = j; k <= fine_end(j); ++k)
+                                mark(k);
             }
+            i = coarse_end + 1;
+            continue;
         }
-        if (i % fine_size == 0) {
-            const int end = std::min(i + fine_size, count) - 1;
-            if (end <= last && done(fine[static_cast<std::size_t>(i / fine_size)], i, end)) {
-                i = end + 1;
-                continue;
-            }
+        if (i % fine_size == 0 && fine_end(i) <= last) {
+            visit_fine(i, fine_end(i));
+            i = fine_end(i) + 1;
+            continue;
         }
         mark(i);
         ++i;

@@ -172,9 +172,10 @@ void PlotWidget::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void PlotWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && plot_area().contains(event->position().toPoint()))
+    if (event->button() == Qt::LeftButton && plot_area().contains(event->position().toPoint())) {
         follow();
-    else
+        hover_at(event->position().toPoint()); // the view moved under the pointer
+    } else
         QWidget::mouseDoubleClickEvent(event);
 }
 

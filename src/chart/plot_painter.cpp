@@ -623,12 +623,17 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
         if (i % coarse_size == 0 && coarse_end <= last) {
             const plot_block& b = coarse[static_cast<std::size_t>(i / coarse_size)];
             if (!whole_covered(b, i, coarse_end)) {
-                // The extremes of every fine block first: they reach the outer rows, so
-                // that few fine blocks need reading.
+                // Its extremes; then, while the rest is not covered, the extremes of
+                // every fine block in it, which reach the outer rows, so that few fine
+                // blocks need reading.
                 mark_extremes(b, i);
-                for (int j = i; j <= coarse_end; j += fine_size)
-                    mark_extremes(fine_block(j), j);
-                if (!rest_covered(b, i, coarse_end))
+                bool covered_now = rest_covered(b, i, coarse_end);
+                if (!covered_now) {
+                    for (int j = i; j <= coarse_end; j += fine_size)
+                        mark_extremes(fine_block(j), j);
+                    covered_now = rest_covered(b, i, coarse_end);
+                }
+                if (!covered_now)
                     for (int j = i; j <= coarse_end; j += fine_size)
                         if (!rest_covered(fine_block(j), j, fine_end(j)))
                             for (int k = j; k <= fine_end(j); ++k)
@@ -705,16 +710,46 @@ void plot_painter::paint_markers(QPainter& painter, const QRect& area, const Plo
         }
     } else {
         // Many markers: stamp them into a coverage mask, then fill its runs row by row,
-        // so the rectangles are bounded by the area, not by the markers.
+        // so the rectangles are bounded by the area, not by the markers. A column's
+        // centres come in runs of rows, and the discs of a run cover a disc's full
+        // width over the run, a disc's upper half above it and its lower half below.
         coverage_.assign(pixels, 0);
-        for (std::uint32_t index : centres_) {
-            const int cx = static_cast<int>(index / h);
-            const int cy = static_cast<int>(index % h);
-            for (const disc_block& b : blocks) {
-                const int x0 = std::max(cx - b.half, 0), x1 = std::min(cx + b.half, w - 1);
-                for (int y = std::max(cy + b.dy, 0); y <= std::min(cy + b.dy + b.rows - 1, h - 1);
-                     ++y)
-                    std::memset(&coverage_[static_cast<std::size_t>(y) * w + x0], 1, x1 - x0 + 1);
+        std::vector<int> half(static_cast<std::size_t>(r) + 1);
+        for (int d = 0; d <= r; ++d)
+            half[static_cast<std::size_t>(d)] =
+                static_cast<int>(std::sqrt((r + 0.5) * (r + 0.5) - double(d) * d));
+        auto stamp = [&](int cx, int half_width, int y0, int y1) {
+            const int x0 = std::max(cx - half_width, 0), x1 = std::min(cx + half_width, w - 1);
+            for (int y = std::max(y0, 0); y <= std::min(y1, h - 1); ++y)
+                std::memset(&coverage_[static_cast<std::size_t>(y) * w + x0], 1, x1 - x0 + 1);
+        };
+        auto bit = [&](std::size_t i) { return (occupied_[i >> 6] >> (i & 63)) & 1; };
+        for (int cx = 0; cx < w; ++cx) {
+            const std::size_t base = static_cast<std::size_t>(cx) * h;
+            int cy = 0;
+            while (cy < h) {
+                // The next run of centres in this column, a word at a time over gaps.
+                std::size_t i = base + cy;
+                while (cy < h && !bit(i)) {
+                    if ((i & 63) == 0 && occupied_[i >> 6] == 0) {
+                        cy += 64;
+                        i += 64;
+                    } else {
+                        ++cy;
+                        ++i;
+                    }
+                }
+                if (cy >= h)
+                    break;
+                const int a = cy;
+                while (cy < h && bit(base + cy))
+                    ++cy;
+                const int b = cy - 1;
+                stamp(cx, half[0], a, b);
+                for (int d = 1; d <= r; ++d) {
+                    stamp(cx, half[static_cast<std::size_t>(d)], a - d, a - d);
+                    stamp(cx, half[static_cast<std::size_t>(d)], b + d, b + d);
+                }
             }
         }
         for (int y = 0; y < h; ++y) {

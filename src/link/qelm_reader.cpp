@@ -22,6 +22,14 @@ qelm_reader::qelm_reader() = default;
 qelm_reader::~qelm_reader() = default;
 
 void qelm_reader::connect(int port) {
+    connect_named(port, "COM" + std::to_string(port));
+}
+
+void qelm_reader::connect_device(const std::string& path) {
+    connect_named(0, path);
+}
+
+void qelm_reader::connect_named(int port, const std::string& name) {
     pending_.clear();
     pending_start_ = rx_total_ = scan_pos_ = 0;
     lines_.clear();
@@ -32,7 +40,7 @@ void qelm_reader::connect(int port) {
 
     port_ = std::make_unique<Serial>();
     port_->set_speed(19200);
-    port_->open(port, "COM" + std::to_string(port));
+    port_->open(port, name);
 }
 
 void qelm_reader::disconnect() {
@@ -228,6 +236,12 @@ void qelm_reader::clear() {
     written_ = 0;
 }
 
+void qelm_reader::clear_records() {
+    records_.clear();
+    small_counts_.clear();
+    full_counts_.clear();
+}
+
 void qelm_reader::clear_lines() {
     lines_.clear();
     lines_base_ = 0;
@@ -273,8 +287,13 @@ void qelm_reader::write_records() {
         }
         // Lines dropped while no file was open cannot be written any more.
         for (std::size_t i = std::max(written_, lines_base_); i < count; ++i) {
+            const std::string& l = lines_[i - lines_base_];
             file_.append(stamp);
-            file_.append(lines_[i - lines_base_]);
+            file_.append(l);
+            // An instrument that ends its lines with a bare newline would
+            // leave the entries running together.
+            if (l.empty() || l.back() != '\r')
+                file_.append("\r");
         }
         file_.commit();
     }

@@ -1,8 +1,8 @@
 // Painting into images offscreen, and the widget's coalesced repaints.
 
+#include "app/chart_setups.h"
 #include "chart/plot_map.h"
 #include "chart/plot_widget.h"
-#include "chart_setup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

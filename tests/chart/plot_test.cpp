@@ -1,8 +1,8 @@
 // The chart model without a display: tracking, the log clamp, the fit, label texts.
 
+#include "app/chart_setups.h"
 #include "chart/plot.h"
 #include "chart/plot_map.h"
-#include "chart_setup.h"
 
 #include <gtest/gtest.h>
 

@@ -96,17 +96,3 @@ void fake_instrument::vanish() {
         ::close(master_);
     master_ = -1;
 }
-
-std::string data_line(int serial, unsigned counter, double count, unsigned pump, double pmt,
-                      double hv) {
-    char head[256];
-    std::snprintf(head, sizeof head, "QELM%d,%u,1.25e-05,%g,%u,%.2f,1200,%.3f,0.5,-1,", serial,
-                  counter, count * 60 * 1.25, pump, pmt, hv);
-    std::string line = head;
-    char c[32];
-    for (int k = 0; k < 60; ++k) {
-        std::snprintf(c, sizeof c, k ? ",%g" : "%g", count);
-        line += c;
-    }
-    return line + "\r";
-}

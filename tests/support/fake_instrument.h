@@ -33,8 +33,3 @@ private:
     int slave_keep_ = -1; // keeps the slave side alive between the program's opens
     std::string device_;
 };
-
-// A good data line with the given header values and counts, without newline
-// (60 counts of `count` when `counts` is empty).
-std::string data_line(int serial = 7, unsigned counter = 1, double count = 12, unsigned pump = 1500,
-                      double pmt = 5.0, double hv = 0.5);

@@ -2,7 +2,7 @@
 
 // Runs the simulated instrument for a test.
 //
-//   qelm_sim::scratch_dir dir;                         // a fresh folder, removed after
+//   temp_dir dir;                                      // a fresh folder, removed after
 //   qelm_sim::sim_process sim({"--port", "5", "--port-folder", dir.path(), "--autostart"});
 //   int fd = open(sim.device().c_str(), ...);          // or the program's reader on COM5
 //
@@ -10,7 +10,8 @@
 // printed its start-up line ("qelm-sim: COM<n> is <device> (link <path>)"),
 // so the link exists and the device can be opened. It throws
 // std::runtime_error naming the exit status ("... (exit status 2)") when the
-// simulator ends or stays silent instead (status -1). The
+// simulator ends or stays silent instead (status -1). With --return-after it
+// prints the line again for each new device: next_device() waits for it. The
 // destructor sends SIGTERM, waits up to two seconds, then SIGKILL, and reaps
 // it. Pass --port-folder always: the default folder is the user's own.
 // The simulator's standard error stays the test's.
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <spawn.h>
@@ -29,6 +31,8 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include "temp_dir.h"
 
 extern char** environ;
 
@@ -42,30 +46,6 @@ inline std::string sim_path() {
     return "qelm-sim";
 #endif
 }
-
-// An empty folder under $TMPDIR (else /tmp), removed with its content.
-class scratch_dir {
-public:
-    scratch_dir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/marev-sim-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a scratch folder");
-        path_ = pattern;
-    }
-    ~scratch_dir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    scratch_dir(const scratch_dir&) = delete;
-    scratch_dir& operator=(const scratch_dir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 class sim_process {
 public:
@@ -95,29 +75,20 @@ public:
             throw std::runtime_error("cannot start " + words[0]);
         }
 
-        std::string text;
-        auto deadline = std::chrono::steady_clock::now() + startup_limit;
-        while (text.find('\n') == std::string::npos) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{out[0], POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0)
-                break;
-            char buf[256];
-            ssize_t n = ::read(out[0], buf, sizeof buf);
-            if (n <= 0)
-                break;
-            text.append(buf, std::size_t(n));
-        }
-        ::close(out[0]);
-        if (!parse_start_line(text.substr(0, text.find('\n')))) {
+        out_ = out[0];
+        ::fcntl(out_, F_SETFD, FD_CLOEXEC); // kept for next_device(): not for other children
+        if (!next_device(startup_limit)) {
             int status = stop();
+            ::close(out_);
             throw std::runtime_error("qelm-sim did not start (exit status " +
                                      std::to_string(status) + ")");
         }
     }
 
-    ~sim_process() { stop(); }
+    ~sim_process() {
+        stop();
+        ::close(out_);
+    }
     sim_process(const sim_process&) = delete;
     sim_process& operator=(const sim_process&) = delete;
 
@@ -146,6 +117,28 @@ public:
         }
     }
     bool running() { return !reap(WNOHANG); }
+
+    // Waits up to limit for the next "COM<n> is <device>" line and takes its
+    // device and link; false when none came.
+    bool next_device(std::chrono::milliseconds limit) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (out_text_.find('\n') == std::string::npos) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd p{out_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0)
+                return false;
+            char buf[256];
+            ssize_t n = ::read(out_, buf, sizeof buf);
+            if (n <= 0)
+                return false;
+            out_text_.append(buf, std::size_t(n));
+        }
+        auto nl = out_text_.find('\n');
+        std::string line = out_text_.substr(0, nl);
+        out_text_.erase(0, nl + 1);
+        return parse_start_line(line);
+    }
 
     // SIGTERM, then SIGKILL after the grace period; reaps. Returns as wait().
     int stop(std::chrono::milliseconds grace = std::chrono::seconds(2)) {
@@ -191,6 +184,8 @@ private:
     }
 
     pid_t pid_ = -1;
+    int out_ = -1; // the simulator's standard output
+    std::string out_text_;
     bool exited_ = false;
     int status_ = -1;
     int port_ = 0;

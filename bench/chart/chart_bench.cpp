@@ -73,6 +73,20 @@ int main(int argc, char** argv) {
     std::printf("chart_paint_ms_all_1m: %.2f ms\n",
                 painted_chart(1'000'000, view_kind::everything).paint_us(30) / 1000);
     std::fflush(stdout);
+    {
+        painted_chart month(thirty_days, view_kind::everything);
+        std::printf("chart_paint_ms_all_30d: %.2f ms\n", month.paint_us(30) / 1000);
+        std::fflush(stdout);
+    }
+    {
+        // The picture of a million points in view against drawing every marker.
+        painted_chart all(1'000'000, view_kind::everything);
+        all.paint_us(1);
+        const QImage by_hand = chart_bench::every_marker_by_hand(all.plot, all.view.size);
+        std::printf("chart_agreement_exact_all_1m: %.3f fraction\n",
+                    chart_bench::exact_agreement(all.image, by_hand, all.view.marker_color.rgb()));
+        std::fflush(stdout);
+    }
 
     // Thirty days of points added one by one to the chart as the program sets it up, the
     // axes following each point.

@@ -8,6 +8,7 @@
 #include "chart/plot.h"
 
 #include <QColor>
+#include <QImage>
 #include <QSize>
 
 #include <cstddef>
@@ -40,5 +41,14 @@ view_spec main_chart_view(const series& data, view_kind kind);
 // Configures plot as the main window's lower chart, adds the points through AddPoint (so
 // the axes track them as in the program) and sets the axes to the view.
 void setup_main_chart(Plot& plot, const series& data, const view_spec& view);
+
+// The picture of drawing every marker of the plot's channel 1 one by one: the chart painted
+// without the channel, then a disc stamped at every point of the X view whose centre lies
+// in the plot area, with the chart's own value-to-pixel map.
+QImage every_marker_by_hand(Plot& plot, QSize size);
+
+// Of the pixels that have the marker colour in either picture, the fraction that have it
+// in both (1 when both pictures are the same).
+double exact_agreement(const QImage& a, const QImage& b, QRgb marker);
 
 } // namespace chart_bench

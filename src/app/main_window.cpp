@@ -96,6 +96,9 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
     Plot1 = new PlotWidget;
     Plot1->setObjectName("Plot1");
     setup_bioluminescence_chart(Plot1->plot());
+    connect(A_WholeRun, &QAction::triggered, Plot1, &PlotWidget::show_whole_run);
+    connect(Plot1, &PlotWidget::view_changed, A_WholeRun,
+            [this](plot_view view) { A_WholeRun->setChecked(view == plot_view::whole_run); });
 
     // The "PMT is turned off!" notice lies over the upper chart, centred.
     E_PMTOff = new QLineEdit("PMT is turned off!", Plot2);
@@ -378,6 +381,13 @@ void TF_Main::build_actions() {
     make(A_PMTOff, "A_PMTOff", "Turn PMT Off", QKeySequence("Ctrl+Alt+I"), &TF_Main::A_PMTOffClick);
     make(A_SetSchedule, "A_SetSchedule", "Set Schedule...", Qt::Key_F6,
          &TF_Main::A_SetScheduleExecute);
+    // The lower chart's whole run; the chart unchecks it when the user zooms, pans or
+    // double-clicks back to following.
+    A_WholeRun = new QAction("Show Whole Run", this);
+    A_WholeRun->setObjectName("A_WholeRun");
+    A_WholeRun->setShortcut(Qt::Key_F7);
+    A_WholeRun->setCheckable(true);
+    addAction(A_WholeRun);
     make(A_CalibrationWindow, "A_CalibrationWindow", "Calibration Window",
          QKeySequence("Ctrl+Alt+C"), &TF_Main::A_CalibrationWindowExecute);
     make(A_TerminalWindow, "A_TerminalWindow", "Terminal Output Window", QKeySequence("Ctrl+Alt+T"),
@@ -418,6 +428,9 @@ void TF_Main::build_menu() {
     device->addAction(A_PMTOff);
     device->addSeparator();
     device->addAction(A_SetSchedule);
+
+    QMenu* view = menuBar()->addMenu("View");
+    view->addAction(A_WholeRun);
 
     QMenu* window = menuBar()->addMenu("Window");
     window->addAction(A_CalibrationWindow);

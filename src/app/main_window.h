@@ -179,6 +179,7 @@ public:
     QAction* A_PMTOn;
     QAction* A_PMTOff;
     QAction* A_SetSchedule;
+    QAction* A_WholeRun;
     QAction* A_CalibrationWindow;
     QAction* A_TerminalWindow;
     QAction* A_Options;

@@ -4,6 +4,7 @@
 #include "app/chart_setups.h"
 #include "app/prompts.h"
 #include "app/widgets.h"
+#include "chart/plot_map.h"
 #include "chart/plot_widget.h"
 #include "link/csv_export.h"
 #include "link/link_error.h"
@@ -387,7 +388,7 @@ bool TF_RecordView::eventFilter(QObject* watched, QEvent* event) {
         const QRect& area = lay.plot_area;
         if (area.width() > 0 && area.contains(e->position().toPoint())) {
             const double fraction = (e->position().x() - area.left()) / double(area.width());
-            select(nearest(Plot1->plot().GetXAxis(0).value_at(fraction)));
+            select(nearest(plot_map(Plot1->plot().GetXAxis(0), area.width()).value_at(fraction)));
             return true;
         }
     }

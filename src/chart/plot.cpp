@@ -1,5 +1,7 @@
 #include "chart/plot.h"
 
+#include "chart/plot_map.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -28,6 +30,12 @@ float stored_log10(double v) {
     if (std::isnan(v))
         return std::numeric_limits<float>::quiet_NaN();
     return v > 0 ? static_cast<float>(std::log10(v)) : 0.0f;
+}
+
+plot_block empty_block() {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr float nanf = std::numeric_limits<float>::quiet_NaN();
+    return {{nan, nan, nan, nan, 0, 0}, {nanf, nanf, nanf, nanf, 0, 0}};
 }
 
 // The fit's binary search: the last position probed, stopping early on an exact match.
@@ -128,10 +136,10 @@ void PlotAxis::SetSpan(double span) {
         changed();
 }
 
-void PlotAxis::set_view(double min, double span) {
+bool PlotAxis::clamp_view(double& min, double& span) const {
     // A NaN would leave the view unusable for good; such a proposal is dropped.
     if (std::isnan(min) || std::isnan(span))
-        return;
+        return false;
     if (scale_type_ == ScaleLog10) {
         if (min <= 0)
             min = 1;
@@ -140,18 +148,42 @@ void PlotAxis::set_view(double min, double span) {
     }
     min = std::clamp(min, -huge_value, huge_value);
     span = std::clamp(span, min_span, huge_value);
-    if (min == min_ && span == span_)
+    return true;
+}
+
+void PlotAxis::set_view(double min, double span) {
+    if (!clamp_view(min, span) || (min == min_ && span == span_))
         return;
     min_ = min;
     span_ = span;
     changed();
 }
 
+void PlotAxis::hold_view(double min, double span) {
+    if (!clamp_view(min, span) || (held_ && min == held_min_ && span == held_span_))
+        return;
+    const bool moved = min != Min() || span != Span();
+    held_ = true;
+    held_min_ = min;
+    held_span_ = span;
+    if (moved)
+        changed();
+}
+
+void PlotAxis::release_view() {
+    if (!held_)
+        return;
+    const bool moved = held_min_ != min_ || held_span_ != span_;
+    held_ = false;
+    if (moved)
+        changed();
+}
+
 void PlotAxis::track(double v) {
     // An infinite or NaN value has no place to scroll to; the view stays.
     if (!tracking_enabled_ || !std::isfinite(v))
         return;
-    const double max = Max();
+    const double max = min_ + span_; // the view tracking keeps, held or not
     if (!first_point_seen_) {
         first_point_seen_ = true;
         switch (align_first_) {
@@ -183,37 +215,12 @@ void PlotAxis::track(double v) {
     }
 }
 
-double PlotAxis::scaled(double v) const {
-    if (scale_type_ != ScaleLog10)
-        return v;
-    if (std::isnan(v))
-        return v;
-    return v > 0 ? std::log10(v) : 0.0;
-}
-
 double PlotAxis::scaled_min() const {
-    return scaled(min_);
+    return plot_map(*this, 0).scaled_min();
 }
 
 double PlotAxis::scaled_max() const {
-    if (scale_type_ != ScaleLog10)
-        return Max();
-    return std::log10((min_ > 0 ? min_ : 1.0) + span_);
-}
-
-double PlotAxis::fraction(double v) const {
-    if (scale_type_ != ScaleLog10)
-        return (v - min_) / span_;
-    double lo = scaled_min();
-    double range = scaled_max() - lo;
-    return range > 0 ? (scaled(v) - lo) / range : 0.0;
-}
-
-double PlotAxis::value_at(double f) const {
-    if (scale_type_ != ScaleLog10)
-        return min_ + f * span_;
-    double lo = scaled_min();
-    return std::pow(10.0, lo + f * (scaled_max() - lo));
+    return plot_map(*this, 0).scaled_max();
 }
 
 double PlotAxis::marker_allowance(int markers_size) const {
@@ -221,7 +228,9 @@ double PlotAxis::marker_allowance(int markers_size) const {
         return 0;
     // Growing screen coordinates run towards Max on X and away from it on Y.
     double f = static_cast<double>(markers_size) / length_px_;
-    double moved = value_at(horizontal_ ? f : -f);
+    // On the view tracking keeps, so that a held view does not change where tracking goes.
+    const plot_map map(scale_type_ == ScaleLog10, min_, span_, length_px_);
+    double moved = map.value_at(horizontal_ ? f : -f);
     double at_min = scale_type_ == ScaleLog10 && min_ <= 0 ? 1.0 : min_;
     return std::abs(moved - at_min);
 }
@@ -235,7 +244,7 @@ QString PlotAxis::LabelText(double v) const {
     }
     int k = precision;
     if (labels_precision_style_ == PrecisionSignificantDigits) {
-        double span = std::abs(span_);
+        double span = std::abs(Span());
         if (span == 0 || precision <= 0) {
             k = 0;
         } else {
@@ -250,14 +259,15 @@ QString PlotAxis::LabelText(double v) const {
 
 plot_ticks PlotAxis::ticks(int max_major) const {
     plot_ticks out;
+    const double view_min = Min(), view_span = Span(), view_max = Max(); // the view shown
     max_major = std::max(max_major, 2);
     if (scale_type_ != ScaleLog10) {
-        double step = nice_step(span_ / max_major);
-        linear_ticks(min_, Max(), step, out.major);
+        double step = nice_step(view_span / max_major);
+        linear_ticks(view_min, view_max, step, out.major);
         double mantissa = step / std::pow(10.0, std::floor(std::log10(step)) + 1e-12);
         double minor = step / (std::round(mantissa) == 2 ? 4 : 5);
         std::vector<double> all;
-        linear_ticks(min_, Max(), minor, all);
+        linear_ticks(view_min, view_max, minor, all);
         for (double v : all)
             if (std::abs(std::remainder(v, step)) > minor * 1e-6)
                 out.minor.push_back(v);
@@ -265,8 +275,8 @@ plot_ticks PlotAxis::ticks(int max_major) const {
     }
     const double lo = scaled_min();
     const double hi = scaled_max();
-    const double low_value = min_ > 0 ? min_ : 1.0;
-    const double high_value = low_value + span_;
+    const double low_value = view_min > 0 ? view_min : 1.0;
+    const double high_value = low_value + view_span;
     if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo))
         return out;
     int first = static_cast<int>(std::ceil(lo - 1e-9));
@@ -304,11 +314,17 @@ plot_ticks PlotAxis::ticks(int max_major) const {
     if (out.major.size() >= 2 && static_cast<int>(out.major.size()) <= max_major)
         return out;
     out.major.clear();
-    linear_ticks(low_value, high_value, nice_step(span_ / max_major), out.major);
+    linear_ticks(low_value, high_value, nice_step(view_span / max_major), out.major);
     return out;
 }
 
 void PlotAxis::FitToData() {
+    double min = 0, span = 0;
+    if (fitted_view(min, span))
+        set_view(min, span);
+}
+
+bool PlotAxis::fitted_view(double& min, double& span) const {
     double hi = -huge_value;
     double lo = huge_value;
     for (const auto& owned : plot_->channels()) {
@@ -338,13 +354,9 @@ void PlotAxis::FitToData() {
                     ++i2;
                 i1 = std::clamp(i1, 0, count - 1);
                 i2 = std::clamp(i2, 0, count - 1);
-                std::span<const double> ys = channel.y_values();
                 double largest = -huge_value;
                 double smallest = huge_value;
-                for (int i = i1; i <= i2; ++i) {
-                    largest = std::max(largest, ys[i]); // a NaN is passed over
-                    smallest = std::min(smallest, ys[i]);
-                }
+                channel.y_extent(i1, i2, smallest, largest);
                 if (i1 <= i2 && largest >= smallest) {
                     upper = largest + p;
                     lower = smallest - p;
@@ -354,8 +366,11 @@ void PlotAxis::FitToData() {
         hi = std::max(hi, upper);
         lo = std::min(lo, lower);
     }
-    if (hi > -1e299 && lo < 1e299 && hi != lo)
-        set_view(lo, hi - lo);
+    if (!(hi > -1e299 && lo < 1e299 && hi != lo))
+        return false;
+    min = lo;
+    span = hi - lo;
+    return true;
 }
 
 // ---- PlotChannel ----
@@ -428,6 +443,14 @@ int PlotChannel::AddPoint(double x, double y) {
     y_.push_back(y);
     x_log_.push_back(stored_log10(x));
     y_log_.push_back(stored_log10(y));
+    const int index = static_cast<int>(x_.size()) - 1;
+    for (auto [blocks, size] : {std::pair{&fine_, fine_block}, std::pair{&coarse_, coarse_block}}) {
+        if (index % size == 0)
+            blocks->push_back(empty_block());
+        const auto at = static_cast<std::uint16_t>(index % size);
+        blocks->back().y.add(y, at);
+        blocks->back().y_log.add(y_log_.back(), at);
+    }
 
     // The allowance is taken again before the second call: the first may have moved the view.
     auto track = [this](PlotAxis& axis, double v) {
@@ -454,8 +477,66 @@ void PlotChannel::ClearPoints() {
     y_.clear();
     x_log_.clear();
     y_log_.clear();
+    fine_.clear();
+    coarse_.clear();
     x_sorted_ = true;
     changed();
+}
+
+template <typename T> void plot_extremes<T>::add(T v, std::uint16_t at) {
+    if (std::isnan(v))
+        return;
+    if (std::isnan(lo)) {
+        lo = hi = v;
+        at_lo = at_hi = at;
+        return;
+    }
+    // The old extreme joins the others when a new one takes its place.
+    if (v < lo) {
+        lo2 = lo;
+        lo = v;
+        at_lo = at;
+    } else if (std::isnan(lo2) || v < lo2) {
+        lo2 = v;
+    }
+    if (v > hi) {
+        hi2 = hi;
+        hi = v;
+        at_hi = at;
+    } else if (std::isnan(hi2) || v > hi2) {
+        hi2 = v;
+    }
+}
+
+template struct plot_extremes<double>;
+template struct plot_extremes<float>;
+
+void PlotChannel::y_extent(int first, int last, double& lo, double& hi) const {
+    const int count = PointCount();
+    first = std::max(first, 0);
+    last = std::min(last, count - 1);
+    // A block is used when it lies wholly in the range (the last one up to the last point).
+    auto whole = [&](int i, int size) {
+        return i % size == 0 && std::min(i + size, count) - 1 <= last;
+    };
+    auto fold = [&](const plot_block& b) {
+        lo = std::min(lo, b.y.lo); // NaN passed over
+        hi = std::max(hi, b.y.hi);
+    };
+    int i = first;
+    while (i <= last) {
+        if (whole(i, coarse_block)) {
+            fold(coarse_[static_cast<std::size_t>(i / coarse_block)]);
+            i += coarse_block;
+        } else if (whole(i, fine_block)) {
+            fold(fine_[static_cast<std::size_t>(i / fine_block)]);
+            i += fine_block;
+        } else {
+            lo = std::min(lo, y_[static_cast<std::size_t>(i)]);
+            hi = std::max(hi, y_[static_cast<std::size_t>(i)]);
+            ++i;
+        }
+    }
 }
 
 double PlotChannel::PointX(int index) const {

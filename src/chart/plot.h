@@ -48,12 +48,14 @@ public:
     const QString& Name() const { return name_; }
     void SetName(const QString& name);
     // The view runs from Min to Max = Min + Span, in data units (also on a log axis).
-    // SetMin clamps into [-1e300, 1e300], SetSpan into [1e-300, 1e300].
-    double Min() const { return min_; }
+    // SetMin clamps into [-1e300, 1e300], SetSpan into [1e-300, 1e300]. While a view is
+    // held (hold_view) Min, Span and Max are those of the held view; the setters, fits
+    // and tracking go on changing the axis's own view underneath.
+    double Min() const { return held_ ? held_min_ : min_; }
     void SetMin(double min);
-    double Span() const { return span_; }
+    double Span() const { return held_ ? held_span_ : span_; }
     void SetSpan(double span);
-    double Max() const { return min_ + span_; }
+    double Max() const { return Min() + Span(); }
     const QString& Title() const { return title_; }
     void SetTitle(const QString& title);
     bool TitleShow() const { return title_show_; }
@@ -90,18 +92,23 @@ public:
     // only when the view moved.
     void set_view(double min, double span);
 
+    // Shows the view min..min + span (clamped as set_view clamps) instead of the axis's
+    // own, which tracking keeps following; release_view shows the own view again.
+    // Each reports a change only when the view shown moved.
+    void hold_view(double min, double span);
+    void release_view();
+    bool view_held() const { return held_; }
+    // The view FitToData sets: false when there is no data to fit.
+    bool fitted_view(double& min, double& span) const;
+
     // Pixel length of the axis (width of the plot area for X, height for Y); 0 until laid out.
     int length_px() const { return length_px_; }
-    // Position of v along the axis: 0 at Min, 1 at Max; on a log axis a value, Min or
-    // Span that is not positive counts as 1. scaled(v) is v in the axis's scale (log10 of
-    // it on a log axis, as channels store it), scaled_min/scaled_max are Min and Max so.
-    double fraction(double v) const;
-    double scaled(double v) const;
+    // Min and Max in the axis's scale (log10 of them on a log axis, a Min that is not
+    // positive counting as 1); plot_map (plot_map.h) places values between them.
     double scaled_min() const;
     double scaled_max() const;
-    // The value at a fraction of the axis (inverse of fraction()).
-    double value_at(double fraction) const;
-    // Marker allowance: the value distance that markers_size pixels cover at Min, moving
+    // Marker allowance: the value distance that markers_size pixels cover at the own
+    // view's Min, moving
     // the way screen coordinates grow (right on X, down on Y). 0 while the length is 0.
     double marker_allowance(int markers_size) const;
     // Ticks for labels and grid lines: at most max_major major ticks.
@@ -114,6 +121,7 @@ private:
     friend class Plot;
     friend class PlotChannel;
     void track(double v);
+    bool clamp_view(double& min, double& span) const;
     void set_length(int px) { length_px_ = px; }
     void changed();
 
@@ -135,6 +143,9 @@ private:
     PlotTrackingIncrementStyle increment_style_ = IncrementMinimum;
     bool first_point_seen_ = false;
     int length_px_ = 0;
+    bool held_ = false;
+    double held_min_ = 0;
+    double held_span_ = 1;
 };
 
 // Horizontal axis; tracks with TrackScrollSmooth and AlignFirstAuto unless set otherwise.
@@ -149,8 +160,28 @@ public:
     PlotYAxis(Plot& plot, const QString& name);
 };
 
+// The extremes of Y over a block of consecutive points, built as the points arrive, so
+// that a view of millions of points reads blocks instead of points. For each form of Y
+// (as stored, and in log10 form): the lowest and highest value and where they lie, and
+// the lowest and highest of the other points (lo2 is the lowest but for the point at
+// at_lo, hi2 the highest but for the point at at_hi). NaN is passed over; a form
+// whose values are all NaN has lo NaN, one with a single value lo2 and hi2 NaN.
+template <typename T> struct plot_extremes {
+    T lo, lo2, hi2, hi;
+    std::uint16_t at_lo, at_hi; // offsets in the block
+    void add(T v, std::uint16_t at);
+};
+struct plot_block {
+    plot_extremes<double> y;
+    plot_extremes<float> y_log;
+};
+
 class PlotChannel {
 public:
+    // Points per block of the two summary levels.
+    static constexpr int fine_block = 32;
+    static constexpr int coarse_block = 1024;
+
     PlotChannel(Plot& plot, const QString& name, const QString& x_axis, const QString& y_axis);
     PlotChannel(const PlotChannel&) = delete;
     PlotChannel& operator=(const PlotChannel&) = delete;
@@ -211,6 +242,14 @@ public:
     // True while every X is at least the one before (so the visible range is found by
     // binary search); a channel whose X went backwards is scanned whole.
     bool x_non_decreasing() const { return x_sorted_; }
+    // The summaries: block b covers points b * size to b * size + size - 1 (the last one
+    // the points so far).
+    std::span<const plot_block> fine_blocks() const { return fine_; }
+    std::span<const plot_block> coarse_blocks() const { return coarse_; }
+    // The lowest and highest Y of points first..last, NaN passed over, folded into lo
+    // and hi with std::min and std::max; read from the summaries where whole blocks lie
+    // in the range.
+    void y_extent(int first, int last, double& lo, double& hi) const;
 
 private:
     void changed();
@@ -234,6 +273,8 @@ private:
     std::vector<double> y_;
     std::vector<float> x_log_;
     std::vector<float> y_log_;
+    std::vector<plot_block> fine_;
+    std::vector<plot_block> coarse_;
     bool x_sorted_ = true;
 };
 

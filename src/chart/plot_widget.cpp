@@ -1,615 +1,39 @@
 #include "chart/plot_widget.h"
 
+#include "chart/plot_map.h"
+
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
-constexpr int margin = 6;
-constexpr int tick_length = 4;
-constexpr int minor_tick_length = 2;
-constexpr int gap = 3;
-constexpr int legend_padding = 5;
-constexpr int legend_swatch = 22;
-// Coordinates beyond this distance from the plot area are clipped by hand before they
-// reach the painter, whose fixed-point rasteriser does not like huge values.
-constexpr double guard = 4096;
-// Past this many span rectangles, markers are stamped into a coverage mask first.
-constexpr std::size_t max_marker_rects = 16384;
-
-QColor blend(const QColor& a, const QColor& b, double t) {
-    return QColor::fromRgbF(a.redF() + (b.redF() - a.redF()) * t,
-                            a.greenF() + (b.greenF() - a.greenF()) * t,
-                            a.blueF() + (b.blueF() - a.blueF()) * t);
-}
-
-QFont title_font(const Plot& plot) {
-    QFont font(plot.TitleFontName());
-    if (plot.TitleFontSize() > 0)
-        font.setPointSize(plot.TitleFontSize());
-    font.setBold(plot.TitleFontBold());
-    return font;
-}
-
-std::vector<const PlotChannel*> legend_entries(const Plot& plot) {
-    std::vector<const PlotChannel*> out;
-    if (plot.LegendVisible())
-        for (const auto& channel : plot.channels())
-            if (channel->VisibleInLegend())
-                out.push_back(channel.get());
-    return out;
-}
-
-int max_y_ticks(int height, const QFontMetrics& fm) {
-    return std::max(2, height / std::max(1, 2 * fm.height()));
-}
-
-// Maps an axis's scaled values (log10 on a log axis) to pixels of the plot area:
-// Min on the first pixel (left or bottom), Max on the last.
-struct pixel_map {
-    double origin = 0; // scaled Min
-    double scale = 0;  // pixels per scaled unit
-    bool log = false;
-
-    pixel_map(const PlotAxis& axis, int pixels) : log(axis.ScaleType() == ScaleLog10) {
-        origin = axis.scaled_min();
-        double range = axis.scaled_max() - origin;
-        scale = range > 0 && std::isfinite(range) ? (pixels - 1) / range : 0.0;
-    }
-    // Pixels from the Min end.
-    double offset(double scaled) const { return (scaled - origin) * scale; }
-};
-
-// Liang-Barsky clipping of the segment a-b to the rectangle; false when nothing is left.
-bool clip_segment(QPointF& a, QPointF& b, const QRectF& r) {
-    double t0 = 0, t1 = 1;
-    const double dx = b.x() - a.x(), dy = b.y() - a.y();
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0)
-                return false;
-            continue;
-        }
-        double t = q[i] / p[i];
-        if (p[i] < 0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 > t1)
-            return false;
-    }
-    QPointF start = a;
-    a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
-    b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
-    return true;
-}
-
-// Rows of a filled disc of radius r, merged where consecutive rows have the same width:
-// (first row offset, row count, half width).
-struct disc_block {
-    int dy, rows, half;
-};
-
-std::vector<disc_block> disc_blocks(int r) {
-    std::vector<disc_block> out;
-    for (int dy = -r; dy <= r; ++dy) {
-        const double outer = r + 0.5;
-        int half = static_cast<int>(std::sqrt(outer * outer - double(dy) * dy));
-        if (!out.empty() && out.back().half == half)
-            ++out.back().rows;
-        else
-            out.push_back({dy, 1, half});
-    }
-    return out;
-}
+// One wheel notch zooms by this factor.
+constexpr double zoom_step = 0.8;
+// A press that moves fewer pixels than this is a click, not a drag.
+constexpr int drag_threshold = 3;
+// Hover finds points within this many pixels (across) of the pointer.
+constexpr int hover_reach = 24;
 
 } // namespace
-
-void plot_painter::text_cache::use(const QFont& f) {
-    if (f == font && texts.size() < 512 && widths.size() < 512)
-        return;
-    font = f;
-    texts.clear();
-    widths.clear();
-}
-
-int plot_painter::text_cache::width(const QString& s) {
-    auto it = widths.constFind(s);
-    if (it != widths.constEnd())
-        return *it;
-    const int w = QFontMetrics(font).horizontalAdvance(s);
-    widths.insert(s, w);
-    return w;
-}
-
-const QStaticText& plot_painter::text_cache::text(const QString& s) {
-    auto it = texts.find(s);
-    if (it == texts.end()) {
-        QStaticText t(s);
-        t.setTextFormat(Qt::PlainText);
-        t.prepare(QTransform(), font);
-        it = texts.insert(s, t);
-    }
-    return *it;
-}
-
-plot_layout plot_painter::layout(const Plot& plot, const QRect& rect, const QFont& label_font) {
-    return layout(plot, rect, label_font, nullptr);
-}
-
-plot_layout plot_painter::layout(const Plot& plot, const QRect& rect, const QFont& label_font,
-                                 text_cache* labels) {
-    const QFontMetrics fm(label_font);
-    const QFontMetrics tfm(title_font(plot));
-    auto width = [&](const QString& s) {
-        return labels ? labels->width(s) : fm.horizontalAdvance(s);
-    };
-    plot_layout out;
-
-    int top = rect.top() + margin;
-    if (!plot.TitleText().isEmpty()) {
-        out.title = QRect(rect.left(), top, rect.width(), tfm.height());
-        top += tfm.height() + gap;
-    }
-    top += fm.height() / 2; // the top Y label is centred on the top edge
-
-    const PlotAxis* x_axis = plot.XAxisCount() > 0 ? &plot.GetXAxis(0) : nullptr;
-    const PlotAxis* y_axis = plot.YAxisCount() > 0 ? &plot.GetYAxis(0) : nullptr;
-
-    int bottom = rect.bottom() - margin;
-    if (x_axis && x_axis->TitleShow())
-        bottom -= fm.height() + gap;
-    bottom -= fm.height() + tick_length + gap;
-    const int height = std::max(0, bottom - top + 1);
-
-    int left = rect.left() + margin;
-    if (y_axis) {
-        if (y_axis->TitleShow())
-            left += fm.height() + gap;
-        int widest = 0;
-        for (double v : y_axis->ticks(max_y_ticks(height, fm)).major)
-            widest = std::max(widest, width(y_axis->LabelText(v)));
-        left += widest + gap + tick_length;
-    }
-
-    int right = rect.right() - margin;
-    if (x_axis)
-        right -= width(x_axis->LabelText(x_axis->Max())) / 2;
-    const auto entries = legend_entries(plot);
-    if (!entries.empty()) {
-        int widest = 0;
-        for (const PlotChannel* channel : entries)
-            widest = std::max(widest, width(channel->TitleText()));
-        const int legend_width = 2 * legend_padding + legend_swatch + gap + widest;
-        const int rows = static_cast<int>(entries.size());
-        const int legend_height = 2 * legend_padding + rows * (fm.height() + 2);
-        out.legend =
-            QRect(rect.right() - margin - legend_width + 1, top, legend_width, legend_height);
-        right = std::min(right, out.legend.left() - 2 * margin);
-    }
-    out.plot_area = QRect(left, top, std::max(0, right - left + 1), height);
-    return out;
-}
-
-void plot_painter::draw_text(QPainter& painter, text_cache& cache, const QRect& box, int flags,
-                             const QString& text) {
-    if (text.isEmpty())
-        return;
-    const int w = cache.width(text);
-    const int h = QFontMetrics(cache.font).height();
-    int x = box.left();
-    if (flags & Qt::AlignHCenter)
-        x = box.left() + (box.width() - w) / 2;
-    else if (flags & Qt::AlignRight)
-        x = box.right() + 1 - w;
-    int y = box.top();
-    if (flags & Qt::AlignVCenter)
-        y = box.top() + (box.height() - h) / 2;
-    painter.drawStaticText(QPoint(x, y), cache.text(text));
-}
-
-void plot_painter::paint(QPainter& painter, const QRect& rect, Plot& plot,
-                         const QFont& label_font) {
-    labels_.use(label_font);
-    titles_.use(title_font(plot));
-    const plot_layout lay = layout(plot, rect, label_font, &labels_);
-    const QRect& area = lay.plot_area;
-    plot.SetPlotArea(area.width(), area.height());
-
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    const QColor background = plot.BackGroundColor();
-    const QColor text = Qt::white;
-    const QColor grid = blend(background, Qt::white, 0.25);
-    const QColor frame = blend(background, Qt::white, 0.6);
-    painter.fillRect(rect, background);
-
-    // Axis-parallel lines are filled rectangles: far cheaper than drawLine on a raster.
-    auto vline = [&](int x, int y0, int y1, const QColor& c) {
-        painter.fillRect(x, y0, 1, y1 - y0 + 1, c);
-    };
-    auto hline = [&](int x0, int x1, int y, const QColor& c) {
-        painter.fillRect(x0, y, x1 - x0 + 1, 1, c);
-    };
-
-    const QFontMetrics fm(label_font);
-    painter.setFont(label_font);
-    painter.setPen(text);
-    const bool drawable = area.width() >= 2 && area.height() >= 2;
-
-    if (drawable && plot.XAxisCount() > 0) {
-        const PlotXAxis& axis = plot.GetXAxis(0);
-        const pixel_map map(axis, area.width());
-        auto width = [&](const QString& s) { return labels_.width(s); };
-        const int label =
-            std::max(width(axis.LabelText(axis.Min())), width(axis.LabelText(axis.Max())));
-        const plot_ticks ticks =
-            axis.ticks(std::max(2, area.width() / std::max(1, label + 4 * fm.averageCharWidth())));
-        auto column = [&](double v) {
-            return area.left() + static_cast<int>(std::lround(map.offset(axis.scaled(v))));
-        };
-        const int below = area.bottom() + 1;
-        if (axis.GridLinesVisible())
-            for (double v : ticks.major)
-                vline(column(v), area.top(), area.bottom(), grid);
-        for (double v : ticks.major)
-            vline(column(v), below, below + tick_length - 1, frame);
-        for (double v : ticks.minor)
-            vline(column(v), below, below + minor_tick_length - 1, frame);
-        const int label_top = below + tick_length + gap / 2;
-        for (double v : ticks.major)
-            draw_text(painter, labels_, QRect(column(v) - 200, label_top, 400, fm.height()),
-                      Qt::AlignHCenter | Qt::AlignTop, axis.LabelText(v));
-        if (axis.TitleShow())
-            draw_text(painter, labels_,
-                      QRect(area.left(), label_top + fm.height() + gap, area.width(), fm.height()),
-                      Qt::AlignHCenter | Qt::AlignTop, axis.Title());
-    }
-    if (drawable && plot.YAxisCount() > 0) {
-        const PlotYAxis& axis = plot.GetYAxis(0);
-        const pixel_map map(axis, area.height());
-        const plot_ticks ticks = axis.ticks(max_y_ticks(area.height(), fm));
-        auto row = [&](double v) {
-            return area.bottom() - static_cast<int>(std::lround(map.offset(axis.scaled(v))));
-        };
-        const int before = area.left() - 1;
-        if (axis.GridLinesVisible())
-            for (double v : ticks.major)
-                hline(area.left(), area.right(), row(v), grid);
-        for (double v : ticks.major)
-            hline(before - tick_length + 1, before, row(v), frame);
-        for (double v : ticks.minor)
-            hline(before - minor_tick_length + 1, before, row(v), frame);
-        const int label_right = before - tick_length - gap;
-        for (double v : ticks.major)
-            draw_text(painter, labels_,
-                      QRect(rect.left(), row(v) - fm.height() / 2, label_right - rect.left() + 1,
-                            fm.height()),
-                      Qt::AlignRight | Qt::AlignVCenter, axis.LabelText(v));
-        if (axis.TitleShow()) {
-            painter.save();
-            painter.translate(rect.left() + margin, area.top() + area.height() / 2);
-            painter.rotate(-90);
-            painter.drawText(QRect(-area.height(), 0, 2 * area.height(), fm.height()),
-                             Qt::AlignHCenter | Qt::AlignTop, axis.Title());
-            painter.restore();
-        }
-    }
-    if (drawable) {
-        hline(area.left() - 1, area.right() + 1, area.top() - 1, frame);
-        hline(area.left() - 1, area.right() + 1, area.bottom() + 1, frame);
-        vline(area.left() - 1, area.top(), area.bottom(), frame);
-        vline(area.right() + 1, area.top(), area.bottom(), frame);
-        for (const auto& channel : plot.channels())
-            paint_channel(painter, area, *channel);
-    }
-
-    if (!lay.title.isEmpty()) {
-        // Centred on the plot area, as far as the chart's width allows.
-        const int centre = area.left() + area.width() / 2;
-        const int half = std::max(0, std::min(centre - rect.left(), rect.right() - centre));
-        painter.setFont(titles_.font);
-        painter.setPen(text);
-        draw_text(painter, titles_,
-                  QRect(centre - half, lay.title.top(), 2 * half, lay.title.height()),
-                  Qt::AlignHCenter | Qt::AlignVCenter, plot.TitleText());
-        painter.setFont(label_font);
-    }
-
-    if (!lay.legend.isEmpty()) {
-        const QRect& box = lay.legend;
-        hline(box.left(), box.right(), box.top(), frame);
-        hline(box.left(), box.right(), box.bottom(), frame);
-        vline(box.left(), box.top(), box.bottom(), frame);
-        vline(box.right(), box.top(), box.bottom(), frame);
-        int y = box.top() + legend_padding;
-        for (const PlotChannel* channel : legend_entries(plot)) {
-            const int mid = y + fm.height() / 2;
-            const int x0 = box.left() + legend_padding;
-            if (channel->TraceVisible())
-                hline(x0, x0 + legend_swatch - 1, mid, channel->Color());
-            if (channel->MarkersVisible() || !channel->TraceVisible()) {
-                const int r = std::clamp(channel->MarkersSize(), 1, fm.height() / 3);
-                for (const disc_block& b : disc_blocks(r))
-                    painter.fillRect(x0 + legend_swatch / 2 - b.half, mid + b.dy, 2 * b.half + 1,
-                                     b.rows, channel->Color());
-            }
-            painter.setPen(text);
-            draw_text(painter, labels_,
-                      QRect(x0 + legend_swatch + gap, y, box.width(), fm.height()),
-                      Qt::AlignLeft | Qt::AlignVCenter, channel->TitleText());
-            y += fm.height() + 2;
-        }
-    }
-    painter.restore();
-}
-
-void plot_painter::paint_channel(QPainter& painter, const QRect& area, PlotChannel& channel) {
-    PlotXAxis* x_axis = channel.find_x_axis();
-    PlotYAxis* y_axis = channel.find_y_axis();
-    const int count = channel.PointCount();
-    if (!channel.Visible() || !x_axis || !y_axis || count == 0)
-        return;
-    if (!channel.TraceVisible() && !channel.MarkersVisible())
-        return;
-
-    // The points whose X lies in the view: by binary search while X never went back.
-    int first = 0;
-    int last = count - 1;
-    if (channel.x_non_decreasing()) {
-        if (x_axis->ScaleType() == ScaleLog10) {
-            auto xs = channel.x_log10();
-            const double lo = x_axis->scaled_min(), hi = x_axis->scaled_max();
-            first = static_cast<int>(std::lower_bound(xs.begin(), xs.end(), lo) - xs.begin());
-            last = static_cast<int>(std::upper_bound(xs.begin(), xs.end(), hi) - xs.begin()) - 1;
-        } else {
-            auto xs = channel.x_values();
-            const double lo = x_axis->Min(), hi = x_axis->Max();
-            first = static_cast<int>(std::lower_bound(xs.begin(), xs.end(), lo) - xs.begin());
-            last = static_cast<int>(std::upper_bound(xs.begin(), xs.end(), hi) - xs.begin()) - 1;
-        }
-    }
-    if (channel.TraceVisible())
-        paint_trace(painter, area, channel, *x_axis, *y_axis, first, last);
-    if (channel.MarkersVisible() && first <= last)
-        paint_markers(painter, area, channel, *x_axis, *y_axis, first, last);
-}
-
-namespace {
-
-// Reads point i of a channel in its axes' scales.
-struct scaled_points {
-    std::span<const double> x, y;
-    std::span<const float> x_log, y_log;
-    bool x_is_log, y_is_log;
-
-    scaled_points(const PlotChannel& c, const PlotAxis& xa, const PlotAxis& ya)
-        : x(c.x_values()), y(c.y_values()), x_log(c.x_log10()), y_log(c.y_log10()),
-          x_is_log(xa.ScaleType() == ScaleLog10), y_is_log(ya.ScaleType() == ScaleLog10) {}
-    double sx(int i) const { return x_is_log ? x_log[i] : x[i]; }
-    double sy(int i) const { return y_is_log ? y_log[i] : y[i]; }
-};
-
-} // namespace
-
-void plot_painter::paint_trace(QPainter& painter, const QRect& area, const PlotChannel& channel,
-                               const PlotXAxis& x_axis, const PlotYAxis& y_axis, int first,
-                               int last) {
-    const int count = channel.PointCount();
-    const bool sorted = channel.x_non_decreasing();
-    const scaled_points pts(channel, x_axis, y_axis);
-    const pixel_map xm(x_axis, area.width());
-    const pixel_map ym(y_axis, area.height());
-    const double left = area.left();
-    const double bottom = area.bottom();
-    const QRectF guard_rect = QRectF(area).adjusted(-guard, -guard, guard, guard);
-    const QRectF clip_rect = QRectF(area).adjusted(-2, -2, 2, 2);
-
-    QPen pen(channel.Color());
-    pen.setCosmetic(true);
-    pen.setWidth(1);
-    painter.save();
-    painter.setPen(pen);
-    painter.setClipRect(area);
-
-    auto point = [&](int i) {
-        return QPointF(left + xm.offset(pts.sx(i)), bottom - ym.offset(pts.sy(i)));
-    };
-    auto flush = [&] {
-        if (polyline_.size() >= 2)
-            painter.drawPolyline(polyline_.data(), static_cast<int>(polyline_.size()));
-        else if (polyline_.size() == 1)
-            painter.drawPoint(polyline_.front());
-        polyline_.clear();
-    };
-    auto same_pixel = [](QPoint a, QPointF b) {
-        return std::abs(a.x() - b.x()) < 0.5 && std::abs(a.y() - b.y()) < 0.5;
-    };
-
-    // Joins points a..b in order. Segments inside the guard band go into one polyline whose
-    // consecutive vertices are distinct pixels; the others are clipped one by one.
-    auto join = [&](int a, int b) {
-        bool open = false;
-        bool have_prev = false;
-        QPointF prev;
-        for (int i = a; i <= b; ++i) {
-            QPointF p = point(i);
-            if (!std::isfinite(p.x()) || !std::isfinite(p.y())) {
-                flush();
-                open = have_prev = false;
-                continue;
-            }
-            if (have_prev) {
-                if (guard_rect.contains(prev) && guard_rect.contains(p)) {
-                    if (!open) {
-                        flush();
-                        polyline_.push_back(prev.toPoint());
-                        open = true;
-                    }
-                    if (!same_pixel(polyline_.back(), p))
-                        polyline_.push_back(p.toPoint());
-                } else {
-                    flush();
-                    open = false;
-                    QPointF ca = prev, cb = p;
-                    if (clip_segment(ca, cb, clip_rect))
-                        painter.drawLine(ca, cb);
-                }
-            }
-            prev = p;
-            have_prev = true;
-        }
-        flush();
-    };
-
-    if (!sorted) {
-        join(0, count - 1);
-    } else if (last - first + 1 <= 2 * area.width()) {
-        join(std::max(first - 1, 0), std::min(last + 1, count - 1));
-    } else {
-        // More points than columns: per pixel column, the first, lowest, highest and last
-        // value, so the polyline has at most four vertices a column.
-        join(std::max(first - 1, 0), first);
-        const double y_lo = -guard, y_hi = area.height() + guard;
-        int column = -1;
-        double y_first = 0, y_min = 0, y_max = 0, y_last = 0;
-        auto push_column = [&] {
-            if (column < 0)
-                return;
-            const int x = area.left() + column;
-            auto y = [&](double v) { return area.bottom() - static_cast<int>(std::lround(v)); };
-            for (double v : {y_first, y_min, y_max, y_last}) {
-                QPoint p(x, y(v));
-                if (polyline_.empty() || polyline_.back() != p)
-                    polyline_.push_back(p);
-            }
-        };
-        for (int i = first; i <= last; ++i) {
-            const double fy = ym.offset(pts.sy(i));
-            if (!std::isfinite(fy))
-                continue;
-            const double v = std::clamp(fy, y_lo, y_hi);
-            const int c = static_cast<int>(std::lround(xm.offset(pts.sx(i))));
-            if (c != column) {
-                push_column();
-                column = c;
-                y_first = y_min = y_max = v;
-            }
-            y_min = std::min(y_min, v);
-            y_max = std::max(y_max, v);
-            y_last = v;
-        }
-        push_column();
-        flush();
-        join(last, std::min(last + 1, count - 1));
-    }
-    painter.restore();
-}
-
-void plot_painter::paint_markers(QPainter& painter, const QRect& area, const PlotChannel& channel,
-                                 const PlotXAxis& x_axis, const PlotYAxis& y_axis, int first,
-                                 int last) {
-    const int w = area.width();
-    const int h = area.height();
-    const std::size_t pixels = static_cast<std::size_t>(w) * h;
-    const scaled_points pts(channel, x_axis, y_axis);
-    const pixel_map xm(x_axis, w);
-    const pixel_map ym(y_axis, h);
-
-    // One marker per occupied pixel: the bitmap is all clear between paints.
-    const std::size_t words = (pixels + 63) / 64;
-    if (occupied_.size() < words)
-        occupied_.resize(words, 0);
-    centres_.clear();
-    const double x_end = w - 0.5, y_end = h - 0.5;
-    for (int i = first; i <= last; ++i) {
-        const double fx = xm.offset(pts.sx(i));
-        const double fy = ym.offset(pts.sy(i));
-        if (!(fx >= -0.5 && fx < x_end && fy >= -0.5 && fy < y_end))
-            continue; // also drops NaN
-        const int cx = static_cast<int>(fx + 0.5);
-        const int cy = h - 1 - static_cast<int>(fy + 0.5);
-        const std::uint32_t index = static_cast<std::uint32_t>(cy) * w + cx;
-        std::uint64_t& word = occupied_[index >> 6];
-        const std::uint64_t bit = std::uint64_t(1) << (index & 63);
-        if (word & bit)
-            continue;
-        word |= bit;
-        centres_.push_back(index);
-    }
-
-    const int r = std::clamp(channel.MarkersSize(), 0, 32);
-    const std::vector<disc_block> blocks = disc_blocks(r);
-    const QColor color = channel.Color();
-    if (centres_.size() * blocks.size() <= max_marker_rects) {
-        for (std::uint32_t index : centres_) {
-            const int cx = static_cast<int>(index % w);
-            const int cy = static_cast<int>(index / w);
-            for (const disc_block& b : blocks) {
-                const int x0 = std::max(cx - b.half, 0), x1 = std::min(cx + b.half, w - 1);
-                const int y0 = std::max(cy + b.dy, 0), y1 = std::min(cy + b.dy + b.rows - 1, h - 1);
-                if (x0 <= x1 && y0 <= y1)
-                    painter.fillRect(area.left() + x0, area.top() + y0, x1 - x0 + 1, y1 - y0 + 1,
-                                     color);
-            }
-        }
-    } else {
-        // Many markers: stamp them into a coverage mask, then fill its runs row by row,
-        // so the rectangles are bounded by the area, not by the markers.
-        coverage_.assign(pixels, 0);
-        for (std::uint32_t index : centres_) {
-            const int cx = static_cast<int>(index % w);
-            const int cy = static_cast<int>(index / w);
-            for (const disc_block& b : blocks) {
-                const int x0 = std::max(cx - b.half, 0), x1 = std::min(cx + b.half, w - 1);
-                for (int y = std::max(cy + b.dy, 0); y <= std::min(cy + b.dy + b.rows - 1, h - 1);
-                     ++y)
-                    std::memset(&coverage_[static_cast<std::size_t>(y) * w + x0], 1, x1 - x0 + 1);
-            }
-        }
-        for (int y = 0; y < h; ++y) {
-            const std::uint8_t* row = &coverage_[static_cast<std::size_t>(y) * w];
-            int x = 0;
-            while (x < w) {
-                const void* hit = std::memchr(row + x, 1, w - x);
-                if (!hit)
-                    break;
-                const int start = static_cast<int>(static_cast<const std::uint8_t*>(hit) - row);
-                int end = start;
-                while (end < w && row[end])
-                    ++end;
-                painter.fillRect(area.left() + start, area.top() + y, end - start, 1, color);
-                x = end;
-            }
-        }
-    }
-
-    if (centres_.size() > words / 4)
-        std::fill(occupied_.begin(), occupied_.begin() + words, 0);
-    else
-        for (std::uint32_t index : centres_)
-            occupied_[index >> 6] = 0;
-}
-
-QImage render_plot(Plot& plot, QSize size, const QFont& label_font) {
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    plot_painter().paint(painter, image.rect(), plot, label_font);
-    return image;
-}
 
 PlotWidget::PlotWidget(QWidget* parent) : QWidget(parent) {
     // The paint covers every pixel, so Qt need not clear the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    plot_.set_change_hook([this] { update(); });
+    setMouseTracking(true);
+    plot_.set_change_hook([this] {
+        if (adjusting_)
+            return;
+        if (view_ == plot_view::whole_run)
+            view_stale_ = true;
+        update();
+    });
 }
 
 PlotWidget::~PlotWidget() {
@@ -623,10 +47,231 @@ QSize PlotWidget::minimumSizeHint() const {
     return {160, 100};
 }
 
+QRect PlotWidget::plot_area() const {
+    return plot_painter::layout(plot_, rect(), font()).plot_area;
+}
+
+void PlotWidget::set_view(plot_view view) {
+    if (view_ == view)
+        return;
+    view_ = view;
+    emit view_changed(view);
+}
+
+void PlotWidget::show_whole_run(bool on) {
+    if (!on) {
+        follow();
+        return;
+    }
+    set_view(plot_view::whole_run);
+    view_stale_ = true;
+    update();
+}
+
+void PlotWidget::follow() {
+    set_view(plot_view::following);
+    view_stale_ = false;
+    if (plot_.XAxisCount() > 0)
+        plot_.GetXAxis(0).release_view();
+    if (plot_.YAxisCount() > 0)
+        plot_.GetYAxis(0).release_view();
+    update();
+}
+
+void PlotWidget::update_view() {
+    if (view_ != plot_view::whole_run || plot_.XAxisCount() == 0 || plot_.YAxisCount() == 0)
+        return;
+    view_stale_ = false;
+    adjusting_ = true;
+    // X first: the Y fit covers the points of the X view.
+    PlotXAxis& x = plot_.GetXAxis(0);
+    PlotYAxis& y = plot_.GetYAxis(0);
+    double min = 0, span = 0;
+    if (x.fitted_view(min, span))
+        x.hold_view(min, span);
+    else
+        x.release_view();
+    if (y.fitted_view(min, span))
+        y.hold_view(min, span);
+    else
+        y.release_view();
+    adjusting_ = false;
+}
+
+void PlotWidget::pause_at(double min, double max) {
+    if (plot_.XAxisCount() == 0 || !(max > min))
+        return;
+    set_view(plot_view::paused);
+    view_stale_ = false;
+    plot_.GetXAxis(0).hold_view(min, max - min);
+}
+
+void PlotWidget::zoom_x(double at, double factor) {
+    if (plot_.XAxisCount() == 0 || !(factor > 0))
+        return;
+    const PlotXAxis& x = plot_.GetXAxis(0);
+    const plot_map map(x, plot_.PlotAreaWidth());
+    pause_at(map.value_at(at * (1 - factor)), map.value_at(at + (1 - at) * factor));
+}
+
+void PlotWidget::pan_x(double fraction) {
+    if (plot_.XAxisCount() == 0)
+        return;
+    const plot_map map(plot_.GetXAxis(0), plot_.PlotAreaWidth());
+    pause_at(map.value_at(-fraction), map.value_at(1 - fraction));
+}
+
+void PlotWidget::wheelEvent(QWheelEvent* event) {
+    const QRect area = plot_area();
+    const QPoint pos = event->position().toPoint();
+    const int notches = event->angleDelta().y();
+    if (!area.contains(pos) || area.width() < 2 || notches == 0) {
+        event->ignore();
+        return;
+    }
+    const double at = double(pos.x() - area.left()) / (area.width() - 1);
+    zoom_x(at, std::pow(zoom_step, notches / 120.0));
+    hover_at(pos);
+    event->accept();
+}
+
+void PlotWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || plot_.XAxisCount() == 0 ||
+        !plot_area().contains(event->position().toPoint())) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    pressed_ = true;
+    dragged_ = false;
+    press_at_ = event->position().toPoint();
+    press_min_ = plot_.GetXAxis(0).Min();
+    press_span_ = plot_.GetXAxis(0).Span();
+}
+
+void PlotWidget::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (pressed_ && (event->buttons() & Qt::LeftButton)) {
+        const int dx = pos.x() - press_at_.x();
+        dragged_ = dragged_ || std::abs(dx) >= drag_threshold;
+        const int width = plot_.PlotAreaWidth();
+        if (dragged_ && width >= 2) {
+            // From the view at the press, so that the drag does not drift.
+            const PlotXAxis& x = plot_.GetXAxis(0);
+            const plot_map map(x.ScaleType() == ScaleLog10, press_min_, press_span_, width);
+            const double f = double(dx) / (width - 1);
+            pause_at(map.value_at(-f), map.value_at(1 - f));
+        }
+    }
+    hover_at(pos);
+}
+
+void PlotWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        pressed_ = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+void PlotWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && plot_area().contains(event->position().toPoint())) {
+        follow();
+        hover_at(event->position().toPoint()); // the view moved under the pointer
+    } else
+        QWidget::mouseDoubleClickEvent(event);
+}
+
+void PlotWidget::leaveEvent(QEvent* event) {
+    if (hover_index_ >= 0) {
+        hover_channel_ = hover_index_ = -1;
+        hover_text_.clear();
+        update();
+    }
+    QWidget::leaveEvent(event);
+}
+
+void PlotWidget::hover_at(QPoint pos) {
+    update_view();
+    int channel_found = -1, index_found = -1;
+    const QRect area = plot_area();
+    if (area.contains(pos) && area.width() >= 2 && plot_.XAxisCount() > 0) {
+        const PlotXAxis& x = plot_.GetXAxis(0);
+        const plot_map xm(x, area.width());
+        const double target = xm.value_at(double(pos.x() - area.left()) / (area.width() - 1));
+        double best = hover_reach + 1;
+        for (int c = 0; c < plot_.ChannelCount(); ++c) {
+            PlotChannel& channel = plot_.GetChannel(c);
+            if (!channel.Visible() || channel.PointCount() == 0 || !channel.x_non_decreasing() ||
+                channel.find_x_axis() != &x || !channel.find_y_axis())
+                continue;
+            // The points on either side of the pointer's time, if they are in view.
+            const auto xs = channel.x_values();
+            const auto after = std::lower_bound(xs.begin(), xs.end(), target) - xs.begin();
+            for (auto i : {after - 1, after}) {
+                if (i < 0 || i >= static_cast<long>(xs.size()) || xs[i] < x.Min() ||
+                    xs[i] > x.Max())
+                    continue;
+                const double distance = std::abs(xm.offset_of(xs[i]) - (pos.x() - area.left()));
+                if (distance < best) {
+                    best = distance;
+                    channel_found = c;
+                    index_found = static_cast<int>(i);
+                }
+            }
+        }
+    }
+    if (channel_found == hover_channel_ && index_found == hover_index_)
+        return;
+    hover_channel_ = channel_found;
+    hover_index_ = index_found;
+    hover_text_.clear();
+    if (index_found >= 0) {
+        PlotChannel& channel = plot_.GetChannel(channel_found);
+        hover_text_ = channel.GetXAxis().LabelText(channel.PointX(index_found)) + ", " +
+                      channel.GetYAxis().LabelText(channel.PointY(index_found));
+    }
+    update();
+}
+
 void PlotWidget::paintEvent(QPaintEvent*) {
     ++paint_count_;
+    if (view_stale_)
+        update_view();
     QPainter painter(this);
     painter_.paint(painter, rect(), plot_, font());
+    if (view_ == plot_view::paused || hover_index_ >= 0)
+        paint_overlay(painter, plot_area());
+}
+
+void PlotWidget::paint_overlay(QPainter& painter, const QRect& area) {
+    const QFontMetrics fm(font());
+    painter.setFont(font());
+    auto label = [&](const QString& text, QPoint at, int flags) {
+        const int w = fm.horizontalAdvance(text) + 8, h = fm.height() + 4;
+        QRect box(at, QSize(w, h));
+        if (flags & Qt::AlignRight)
+            box.moveRight(at.x());
+        box = box.intersected(area);
+        painter.fillRect(box, QColor(0, 0, 0, 200));
+        painter.setPen(Qt::white);
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.drawText(box, Qt::AlignCenter, text);
+    };
+    if (view_ == plot_view::paused)
+        label(paused_hint(), QPoint(area.right() - 4, area.top() + 4), Qt::AlignRight);
+    if (hover_index_ < 0 || hover_channel_ >= plot_.ChannelCount())
+        return;
+    PlotChannel& channel = plot_.GetChannel(hover_channel_);
+    if (hover_index_ >= channel.PointCount())
+        return;
+    const plot_map xm(channel.GetXAxis(), area.width()), ym(channel.GetYAxis(), area.height());
+    const QPoint at(area.left() + xm.pixel_of(channel.PointX(hover_index_)),
+                    area.bottom() - ym.pixel_of(channel.PointY(hover_index_)));
+    if (area.contains(at)) {
+        const int r = std::max(channel.MarkersSize(), 2) + 3;
+        painter.setPen(Qt::white);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(at, r, r);
+    }
+    label(hover_text_, QPoint(area.left() + 4, area.top() + 4), Qt::AlignLeft);
 }
 
 void PlotWidget::resizeEvent(QResizeEvent* event) {

@@ -1,76 +1,21 @@
 #pragma once
 
-// Painting of a Plot: plot_painter draws one into any QPainter (a widget, a QImage), and
-// PlotWidget is the widget that owns a Plot and shows it.
-//
-// The cost of a paint depends on the pixels, not on the number of points: the visible
-// points of a channel whose X never went backwards are found by binary search, a trace
-// with more points than pixel columns is drawn as one vertical span per column, and
-// markers are drawn at most once per pixel, as filled spans.
+// PlotWidget: the widget that owns a Plot and shows it (painted by plot_painter), with
+// the views a user picks on its first X axis: following the newest points as tracking
+// moves the axes (the default), the whole run, or a view the user zoomed (mouse wheel)
+// or panned (drag) to, which stays put while points arrive until a double-click returns
+// to following. Hovering shows the time and value of the nearest point.
 
 #include "chart/plot.h"
+#include "chart/plot_painter.h"
 
-#include <QFont>
-#include <QHash>
-#include <QImage>
-#include <QRect>
-#include <QStaticText>
 #include <QWidget>
 
-#include <cstdint>
-#include <vector>
-
-class QPainter;
-
-// Where the parts of a chart go inside the rectangle it is painted into.
-struct plot_layout {
-    QRect title;     // the chart title, centred above the plot area
-    QRect plot_area; // the data area; its width and height are the axes' pixel lengths
-    QRect legend;    // empty when the legend is hidden or lists nothing
+enum class plot_view {
+    following, // the axes' own views, as tracking keeps them
+    whole_run, // X from the first point to the latest, Y fitted to the data in view
+    paused,    // X where the user zoomed or panned it to
 };
-
-class plot_painter {
-public:
-    // Lays the chart out in rect with label_font for labels and axis titles, sets the
-    // plot's plot area from that layout, and paints: background, title, grid lines, axis
-    // labels and titles, channels in list order (traces, then markers), legend.
-    void paint(QPainter& painter, const QRect& rect, Plot& plot, const QFont& label_font);
-
-    // The layout paint() uses (sets nothing: pure computation).
-    static plot_layout layout(const Plot& plot, const QRect& rect, const QFont& label_font);
-
-private:
-    // Texts laid out once and drawn many times: shaping a label costs more than drawing it.
-    struct text_cache {
-        QFont font;
-        QHash<QString, QStaticText> texts;
-        QHash<QString, int> widths;
-        void use(const QFont& f);
-        int width(const QString& text);
-        const QStaticText& text(const QString& text);
-    };
-    static plot_layout layout(const Plot& plot, const QRect& rect, const QFont& label_font,
-                              text_cache* labels);
-    void draw_text(QPainter& painter, text_cache& cache, const QRect& box, int flags,
-                   const QString& text);
-    void paint_channel(QPainter& painter, const QRect& area, PlotChannel& channel);
-    void paint_trace(QPainter& painter, const QRect& area, const PlotChannel& channel,
-                     const PlotXAxis& x_axis, const PlotYAxis& y_axis, int first, int last);
-    void paint_markers(QPainter& painter, const QRect& area, const PlotChannel& channel,
-                       const PlotXAxis& x_axis, const PlotYAxis& y_axis, int first, int last);
-
-    // Scratch kept between paints so that a paint allocates nothing in the steady state.
-    std::vector<std::uint64_t> occupied_; // one bit per plot-area pixel
-    std::vector<std::uint32_t> centres_;  // marker centres of this channel (pixel index)
-    std::vector<std::uint8_t> coverage_;  // marker coverage when markers are many
-    std::vector<QPoint> polyline_;
-    text_cache labels_;
-    text_cache titles_;
-};
-
-// Paints plot into a new image of the given size (RGB32), as a PlotWidget of that size
-// would show it.
-QImage render_plot(Plot& plot, QSize size, const QFont& label_font = QFont());
 
 // The widget that shows a Plot. Every change of the model schedules one repaint through
 // update(), so any number of changes within one event-loop turn cost one paint.
@@ -89,12 +34,57 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    plot_view view() const { return view_; }
+    // The whole run in view (on), or following again (off).
+    void show_whole_run(bool on);
+    // Back to the axes' own views, which tracking has kept following all along.
+    void follow();
+    // Zooms X by factor (below 1 in, above 1 out) around the point at fraction at of
+    // the plot area's width, and pans X by a fraction of that width (positive moves
+    // the data right, to earlier times). Both pause following.
+    void zoom_x(double at, double factor);
+    void pan_x(double fraction);
+    // Brings the whole-run view up to date now rather than at the next paint.
+    void update_view();
+
+    // The text shown for the point nearest the pointer ("" when none), and the hint
+    // shown while paused.
+    const QString& hover_text() const { return hover_text_; }
+    static QString paused_hint() { return QStringLiteral("Paused: double-click to follow"); }
+
+signals:
+    void view_changed(plot_view view);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
+    QRect plot_area() const;
+    void set_view(plot_view view);
+    void pause_at(double min, double max);
+    void hover_at(QPoint pos);
+    void paint_overlay(QPainter& painter, const QRect& area);
+
     Plot plot_;
     plot_painter painter_;
     int paint_count_ = 0;
+    plot_view view_ = plot_view::following;
+    bool view_stale_ = false; // the whole-run view is to be brought up to date
+    bool adjusting_ = false;  // changes made by update_view() itself
+    // A drag: where it started and the X view then.
+    bool pressed_ = false;
+    bool dragged_ = false;
+    QPoint press_at_;
+    double press_min_ = 0, press_span_ = 1;
+    // The point under the pointer: channel and index, -1 when none.
+    int hover_channel_ = -1;
+    int hover_index_ = -1;
+    QString hover_text_;
 };

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <vector>
 
 // A growable list in fixed chunks: appending never moves the elements already
 // held (no reallocation spike after days of data) and wastes at most one
-// chunk, where a doubling vector may hold twice what it needs.
+// chunk, where a doubling vector may hold twice what it needs. The oldest
+// elements can be let go a chunk at a time; indices keep their meaning.
 template <typename T, std::size_t ChunkBytes = 256 * 1024> class chunked_list {
 public:
     static constexpr std::size_t per_chunk = ChunkBytes / sizeof(T) > 0 ? ChunkBytes / sizeof(T)
@@ -27,12 +29,23 @@ public:
         chunks_.clear();
         chunks_.shrink_to_fit();
         size_ = 0;
+        released_ = 0;
     }
+    // Frees every chunk whose elements all lie before index i; those elements
+    // must not be read any more.
+    void release_before(std::size_t i) {
+        for (; released_ < chunks_.size() && (released_ + 1) * per_chunk <= i; ++released_)
+            chunks_[released_].reset();
+    }
+    // Index of the first element still held.
+    std::size_t first_held() const { return std::min(released_ * per_chunk, size_); }
     std::size_t memory_bytes() const {
-        return chunks_.size() * per_chunk * sizeof(T) + chunks_.capacity() * sizeof(chunks_[0]);
+        return (chunks_.size() - released_) * per_chunk * sizeof(T) +
+               chunks_.capacity() * sizeof(chunks_[0]);
     }
 
 private:
     std::vector<std::unique_ptr<T[]>> chunks_;
     std::size_t size_ = 0;
+    std::size_t released_ = 0; // chunks freed at the front
 };

@@ -162,10 +162,46 @@ void qelm_reader::store(const data_record& rec) {
     }
     records_.push_back({rec.counter, rec.pump_rpm, rec.flow_rpm, slot, rec.cal_coeff, rec.ave_bl,
                         rec.pmt_voltage, rec.hv_control, rec.aux_1, rec.aux_2, marev::now()});
+    if (records_.size() == 1)
+        first_time_ = records_.back().time;
+    release_old_records();
+}
+
+void qelm_reader::release_old_records() {
+    if (records_.size() <= kept_records)
+        return;
+    const std::size_t keep_from = records_.size() - kept_records;
+    if (keep_from < records_.first_held() + records_.per_chunk)
+        return; // nothing to free yet
+    // The counts of the records kept: slots grow with the record index, so the first
+    // kept record of each kind holds the lowest slot of its kind.
+    std::size_t small_from = small_counts_.size(), full_from = full_counts_.size();
+    bool small_found = false, full_found = false;
+    for (std::size_t r = keep_from; r < records_.size() && !(small_found && full_found); ++r) {
+        const std::uint32_t slot = records_[r].counts_slot;
+        if (slot & full_slot) {
+            if (!full_found)
+                full_from = slot & ~full_slot;
+            full_found = true;
+        } else {
+            if (!small_found)
+                small_from = slot;
+            small_found = true;
+        }
+    }
+    records_.release_before(keep_from);
+    small_counts_.release_before(small_from);
+    full_counts_.release_before(full_from);
+}
+
+const qelm_reader::stored_record& qelm_reader::held(std::size_t r) const {
+    if (r < records_.first_held() || r >= records_.size())
+        throw std::out_of_range("record no longer held");
+    return records_[r];
 }
 
 data_record qelm_reader::record(std::size_t r) const {
-    const stored_record& s = records_[r];
+    const stored_record& s = held(r);
     data_record rec{serial_number_, s.counter,    s.cal_coeff, s.ave_bl, s.pump_rpm, s.pmt_voltage,
                     s.flow_rpm,     s.hv_control, s.aux_1,     s.aux_2,  {}};
     for (std::size_t j = 0; j < rec.raw_counts.size(); ++j)

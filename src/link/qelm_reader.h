@@ -21,8 +21,10 @@
 // commands and writes the record file.
 //
 // Memory stays flat however long it runs: bytes already cut into lines are
-// dropped, and lines are held only while they may still be written to the
-// record file (plus the latest thousand); every index keeps its meaning.
+// dropped, lines are held only while they may still be written to the record
+// file (plus the latest thousand), and the values of records only for the
+// latest kept_records (the display reads the latest record, the calibration
+// the records of its last minute); every index keeps its meaning.
 class qelm_reader {
 public:
     qelm_reader();
@@ -79,8 +81,15 @@ public:
     // full ...). Set once per file; the lines of the failed batch are lost.
     const std::string& record_error() const { return file_.error(); }
 
+    // Records whose values are held: at least this many of the latest, more
+    // than the calibration's averaging window at any line rate the display
+    // keeps up with.
+    static constexpr std::size_t kept_records = 16384;
+
     // Counts and positions.
     std::size_t record_count() const { return records_.size(); }
+    // Values are held for records from this one on (record 0's time always).
+    std::size_t first_held_record() const { return records_.first_held(); }
     std::size_t line_count() const { return lines_base_ + lines_.size(); }
     std::uint64_t rx_byte_count() const { return rx_total_; }
     // Line i; held are every line not yet written while a record file is open,
@@ -95,21 +104,24 @@ public:
     bool include_time() const { return include_time_; }
     void set_include_time(bool on) { include_time_ = on; }
 
-    // Values of record r.
+    // Values of record r; std::out_of_range for a record no longer held.
     // Record r as parsed (serial_number is the reader's latest).
     data_record record(std::size_t r) const;
-    std::uint32_t counter(std::size_t r) const { return records_[r].counter; }
-    double cal_coeff(std::size_t r) const { return records_[r].cal_coeff; }
-    double ave_bl(std::size_t r) const { return records_[r].ave_bl; }
-    std::uint32_t pump_rpm(std::size_t r) const { return records_[r].pump_rpm; }
-    double pmt_voltage(std::size_t r) const { return records_[r].pmt_voltage; }
-    std::uint32_t flow_rpm(std::size_t r) const { return records_[r].flow_rpm; }
-    double hv_control(std::size_t r) const { return records_[r].hv_control; }
-    double aux_1(std::size_t r) const { return records_[r].aux_1; }
-    double aux_2(std::size_t r) const { return records_[r].aux_2; }
-    std::int64_t time(std::size_t r) const { return records_[r].time; }
+    std::uint32_t counter(std::size_t r) const { return held(r).counter; }
+    double cal_coeff(std::size_t r) const { return held(r).cal_coeff; }
+    double ave_bl(std::size_t r) const { return held(r).ave_bl; }
+    std::uint32_t pump_rpm(std::size_t r) const { return held(r).pump_rpm; }
+    double pmt_voltage(std::size_t r) const { return held(r).pmt_voltage; }
+    std::uint32_t flow_rpm(std::size_t r) const { return held(r).flow_rpm; }
+    double hv_control(std::size_t r) const { return held(r).hv_control; }
+    double aux_1(std::size_t r) const { return held(r).aux_1; }
+    double aux_2(std::size_t r) const { return held(r).aux_2; }
+    // The first record's time stays: it is where the time axis of the run starts.
+    std::int64_t time(std::size_t r) const {
+        return r == 0 && !records_.empty() ? first_time_ : held(r).time;
+    }
     double raw_count(std::size_t r, std::size_t j) const {
-        const std::uint32_t slot = records_[r].counts_slot;
+        const std::uint32_t slot = held(r).counts_slot;
         return slot & full_slot ? full_counts_[slot & ~full_slot][j] : small_counts_[slot][j];
     }
 
@@ -150,8 +162,10 @@ private:
     };
     static constexpr std::uint32_t full_slot = 0x8000'0000u;
 
+    const stored_record& held(std::size_t r) const;
     void connect_named(int port, const std::string& name);
     void store(const data_record& rec);
+    void release_old_records();
     void line_step();
     void take_line();
     void push_line(std::string text);
@@ -172,6 +186,7 @@ private:
     chunked_list<stored_record> records_;
     chunked_list<std::array<std::uint16_t, 60>> small_counts_;
     chunked_list<std::array<double, 60>> full_counts_;
+    std::int64_t first_time_ = 0;
     int bad_lines_ = 0;
     std::int32_t serial_number_ = 0;
     bool include_time_ = false;

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 
 namespace {
 
@@ -216,6 +217,36 @@ TEST_F(display, exit_writes_and_closes_the_record_file_first) {
     EXPECT_EXIT(F_Main->MExitClick(), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(read_file(path), data_line({.ave_bl = 1, .pmt = 5, .count = 1}) +
                                    data_line({.ave_bl = 2, .pmt = 5, .count = 2}));
+}
+
+TEST_F(display, show_whole_run_sits_in_the_view_menu_and_follows_the_lower_chart) {
+    QStringList menus;
+    for (QAction* a : F_Main->menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"&File", "Control Device", "View", "Window", "&Help"}));
+    QAction* whole = F_Main->findChild<QAction*>("A_WholeRun");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->text(), "Show Whole Run");
+    EXPECT_EQ(whole->shortcut(), QKeySequence(Qt::Key_F7));
+    EXPECT_TRUE(whole->isCheckable());
+    EXPECT_EQ(F_Main->menuBar()->actions()[2]->menu()->actions(), QList<QAction*>{whole});
+
+    connect_and_sync();
+    for (int i = 0; i < 3; ++i)
+        show(data_line({.ave_bl = 1e4 * (i + 1)}));
+    PlotWidget& chart = *F_Main->Plot1;
+    whole->trigger();
+    EXPECT_TRUE(whole->isChecked());
+    EXPECT_EQ(chart.view(), plot_view::whole_run);
+    chart.pan_x(0.1); // the user's own view unchecks it
+    EXPECT_FALSE(whole->isChecked());
+    EXPECT_EQ(chart.view(), plot_view::paused);
+    whole->trigger();
+    EXPECT_EQ(chart.view(), plot_view::whole_run);
+    whole->trigger();
+    EXPECT_FALSE(whole->isChecked());
+    EXPECT_EQ(chart.view(), plot_view::following);
+    EXPECT_FALSE(chart.plot().GetXAxis(0).view_held());
 }
 
 } // namespace

@@ -1,15 +1,19 @@
 // Painting into images offscreen, and the widget's coalesced repaints.
 
 #include "app/chart_setups.h"
+#include "chart/plot_map.h"
 #include "chart/plot_widget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -23,9 +27,8 @@ QRect area_of(const Plot& plot, QSize size) {
 // The pixel of value (x, y) as the painter places it.
 QPoint pixel_of(Plot& plot, QSize size, double x, double y) {
     const QRect area = area_of(plot, size);
-    const double fx = plot.GetXAxis(0).fraction(x), fy = plot.GetYAxis(0).fraction(y);
-    return {area.left() + static_cast<int>(std::lround(fx * (area.width() - 1))),
-            area.bottom() - static_cast<int>(std::lround(fy * (area.height() - 1)))};
+    return {area.left() + plot_map(plot.GetXAxis(0), area.width()).pixel_of(x),
+            area.bottom() - plot_map(plot.GetYAxis(0), area.height()).pixel_of(y)};
 }
 
 int count_pixels(const QImage& image, QRgb color) {
@@ -186,6 +189,81 @@ TEST(paint, few_and_many_markers_draw_the_same_discs_once_per_pixel) {
     EXPECT_EQ(count_pixels(render_plot(plot, size), green), 100 * disc2_pixels);
 }
 
+// The channel's markers drawn by hand: the chart painted without the channel, then a disc
+// stamped pixel by pixel at every point of the X view whose centre lies in the plot area.
+QImage every_marker_by_hand(Plot& plot, PlotChannel& c, QSize size) {
+    c.SetVisible(false);
+    QImage image = render_plot(plot, size);
+    c.SetVisible(true);
+    const QRect area = area_of(plot, size);
+    const PlotAxis& x_axis = plot.GetXAxis(0);
+    const PlotAxis& y_axis = plot.GetYAxis(0);
+    const plot_map xm(x_axis, area.width()), ym(y_axis, area.height());
+    const int w = area.width(), h = area.height(), r = c.MarkersSize();
+    for (int i = 0; i < c.PointCount(); ++i) {
+        if (!(c.PointX(i) >= x_axis.Min() && c.PointX(i) <= x_axis.Max()))
+            continue;
+        const double fx = xm.offset_of(c.PointX(i));
+        // Y as the channel stores it: in float log10 form on a log axis.
+        const double fy = ym.offset(ym.log() ? c.y_log10()[i] : c.PointY(i));
+        if (!(fx >= -0.5 && fx < w - 0.5 && fy >= -0.5 && fy < h - 0.5))
+            continue;
+        const int cx = static_cast<int>(fx + 0.5), cy = h - 1 - static_cast<int>(fy + 0.5);
+        for (int dy = -r; dy <= r; ++dy) {
+            const int half = static_cast<int>(std::sqrt((r + 0.5) * (r + 0.5) - dy * dy));
+            for (int dx = -half; dx <= half; ++dx)
+                if (cx + dx >= 0 && cx + dx < w && cy + dy >= 0 && cy + dy < h)
+                    image.setPixel(area.left() + cx + dx, area.top() + cy + dy, c.Color().rgb());
+        }
+    }
+    return image;
+}
+
+TEST(paint, many_markers_paint_exactly_what_drawing_every_marker_paints) {
+    struct exact_case {
+        const char* what;
+        bool log;
+        double zeros;    // share of points at 0 (drawn at 1 on the log axis)
+        double outliers; // share of points far from the level
+        double from, to; // the X view, as parts of the data
+        int radius;
+    };
+    const exact_case cases[] = {
+        {"log, all in view", true, 0, 0, 0, 1, 2},
+        {"log, rare zeros", true, 0.001, 0, 0, 1, 2},
+        {"log, zeros and outliers, part in view", true, 0.002, 0.01, 0.3, 0.61, 2},
+        {"linear, outliers", false, 0, 0.003, 0, 1, 1},
+        {"linear, zeros, part in view", false, 0.01, 0, 0.5, 0.9, 3},
+    };
+    const int points = 150000;
+    const QSize size(640, 300);
+    for (const exact_case& t : cases) {
+        Plot plot;
+        PlotChannel& c = add_marker_channel(plot, Qt::yellow, t.radius);
+        PlotYAxis& y = plot.GetYAxis(0);
+        if (t.log)
+            y.SetScaleType(ScaleLog10);
+        std::mt19937 rng(11);
+        std::normal_distribution<double> noise(0, t.log ? 0.08 : 40);
+        std::uniform_real_distribution<double> unit(0, 1);
+        double level = t.log ? 3.5 : 500;
+        for (int i = 0; i < points; ++i) {
+            level += (unit(rng) - 0.5) * (t.log ? 0.01 : 5);
+            double v = level + noise(rng);
+            if (unit(rng) < t.outliers)
+                v += (unit(rng) - 0.5) * (t.log ? 4 : 800);
+            v = t.log ? std::pow(10.0, v) : v;
+            c.AddPoint(i, unit(rng) < t.zeros ? 0 : v);
+        }
+        plot.GetXAxis(0).set_view(t.from * points, (t.to - t.from) * points);
+        y.set_view(t.log ? 1 : -100, t.log ? 1e7 : 1200);
+        const QImage painted = render_plot(plot, size);
+        const QImage by_hand = every_marker_by_hand(plot, c, size);
+        EXPECT_TRUE(painted == by_hand) << t.what;
+        EXPECT_GT(count_pixels(painted, qRgb(255, 255, 0)), 1000) << t.what;
+    }
+}
+
 TEST(paint, the_three_charts_paint_their_titles_and_legend_in_white) {
     Plot charts[3];
     setup_raw_counts_chart(charts[0]);
@@ -240,6 +318,167 @@ TEST(paint, widget_repaints_once_for_many_changes_and_follows_its_size) {
     EXPECT_EQ(chart->paint_count(), before + 1);
     settle();
     EXPECT_EQ(chart->paint_count(), before + 1); // nothing changed since
+}
+
+// The lower chart in a widget beside a twin plot that only ever follows: whatever the
+// user does to the widget's view, following again shows exactly the twin's view.
+struct chart_and_twin {
+    PlotWidget chart;
+    Plot twin;
+    std::vector<plot_view> views;
+
+    chart_and_twin() {
+        setup_bioluminescence_chart(chart.plot());
+        setup_bioluminescence_chart(twin);
+        chart.resize(900, 320); // not shown: nothing is painted, the layout stays
+        const QRect area = plot_painter::layout(chart.plot(), chart.rect(), chart.font()).plot_area;
+        chart.plot().SetPlotArea(area.width(), area.height());
+        twin.SetPlotArea(area.width(), area.height());
+        QObject::connect(&chart, &PlotWidget::view_changed,
+                         [this](plot_view v) { views.push_back(v); });
+    }
+    void add(int from, int to) {
+        for (int t = from; t < to; ++t) {
+            const double y = t % 50 == 0 ? 0 : 1e3 * (2 + std::sin(t * 0.1)) * (1 + t / 100.0);
+            chart.plot().GetChannel(1).AddPoint(t, y);
+            twin.GetChannel(1).AddPoint(t, y);
+        }
+    }
+    QRect area() const {
+        return plot_painter::layout(chart.plot(), chart.rect(), chart.font()).plot_area;
+    }
+    void expect_following() {
+        EXPECT_EQ(chart.view(), plot_view::following);
+        for (int a = 0; a < 2; ++a) {
+            const PlotAxis& shown = a ? static_cast<const PlotAxis&>(chart.plot().GetYAxis(0))
+                                      : chart.plot().GetXAxis(0);
+            const PlotAxis& own =
+                a ? static_cast<const PlotAxis&>(twin.GetYAxis(0)) : twin.GetXAxis(0);
+            EXPECT_EQ(shown.Min(), own.Min()) << "axis " << a;
+            EXPECT_EQ(shown.Span(), own.Span()) << "axis " << a;
+        }
+    }
+};
+
+TEST(chart_views, whole_run_zoom_and_pan_leave_following_exactly_as_it_was) {
+    chart_and_twin c;
+    c.add(0, 500);
+    c.expect_following();
+    PlotXAxis& x = c.chart.plot().GetXAxis(0);
+    PlotYAxis& y = c.chart.plot().GetYAxis(0);
+
+    c.chart.show_whole_run(true);
+    c.chart.update_view();
+    EXPECT_LE(x.Min(), 0);
+    EXPECT_GE(x.Max(), 499);
+    EXPECT_LT(x.Span(), 510);
+    double fit_min = 0, fit_span = 0;
+    ASSERT_TRUE(y.fitted_view(fit_min, fit_span));
+    EXPECT_LT(fit_min, 0); // zeros, less the marker allowance: 1 on the log axis
+    EXPECT_EQ(y.Min(), 1);
+    EXPECT_EQ(y.Span(), fit_span);
+    EXPECT_LT(y.Span(), c.twin.GetYAxis(0).Span() / 100);
+    c.add(500, 700); // the view keeps up
+    c.chart.update_view();
+    EXPECT_GE(x.Max(), 699);
+    EXPECT_LE(x.Min(), 0);
+
+    // Zoomed in around 3/4 of the width: the time there stays there.
+    const plot_map before(x, x.length_px());
+    c.chart.zoom_x(0.75, 0.5);
+    const plot_map after(x, x.length_px());
+    EXPECT_NEAR(after.value_at(0.75), before.value_at(0.75), 1e-9);
+    EXPECT_NEAR(x.Span(), before.value_at(1) - before.value_at(0), 1e-9 * 0.5 * 700 + 350);
+    const double min = x.Min(), span = x.Span();
+    c.add(700, 900); // paused: the view stays
+    c.chart.update_view();
+    EXPECT_EQ(x.Min(), min);
+    EXPECT_EQ(x.Span(), span);
+    c.chart.pan_x(0.25); // a quarter of the width to the right: earlier times
+    EXPECT_NEAR(x.Min(), min - span / 4, 1e-9);
+    EXPECT_NEAR(x.Span(), span, 1e-9);
+
+    c.chart.follow();
+    c.add(900, 950);
+    c.expect_following();
+    c.chart.show_whole_run(true);
+    c.chart.show_whole_run(false);
+    c.expect_following();
+    EXPECT_EQ(c.views,
+              (std::vector<plot_view>{plot_view::whole_run, plot_view::paused, plot_view::following,
+                                      plot_view::whole_run, plot_view::following}));
+}
+
+TEST(chart_views, wheel_drag_double_click_and_hover_act_on_the_plot_area) {
+    chart_and_twin c;
+    c.add(0, 300);
+    PlotXAxis& x = c.chart.plot().GetXAxis(0);
+    const QRect area = c.area();
+    const QPoint at(area.left() + area.width() / 4, area.center().y());
+    auto time_at = [&](QPoint p) {
+        return plot_map(x, area.width()).value_at(double(p.x() - area.left()) / (area.width() - 1));
+    };
+    auto mouse = [&](QEvent::Type type, QPoint p, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(p), c.chart.mapToGlobal(QPointF(p)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QApplication::sendEvent(&c.chart, &e);
+    };
+
+    // The wheel outside the plot area does nothing; inside it zooms around the pointer.
+    const double under = time_at(at);
+    QWheelEvent outside(QPointF(2, 2), c.chart.mapToGlobal(QPointF(2, 2)), {}, {0, 120},
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&c.chart, &outside);
+    c.expect_following();
+    QWheelEvent in(QPointF(at), c.chart.mapToGlobal(QPointF(at)), {}, {0, 120}, Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&c.chart, &in);
+    EXPECT_EQ(c.chart.view(), plot_view::paused);
+    EXPECT_NEAR(time_at(at), under, 1e-9);
+    EXPECT_NEAR(x.Span(), 100 * 0.8, 1e-9);
+
+    // A drag of 90 pixels to the left shows later times: 90 pixels' worth.
+    const double min = x.Min(), per_pixel = x.Span() / (area.width() - 1);
+    mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+    mouse(QEvent::MouseMove, at - QPoint(40, 0), Qt::LeftButton);
+    mouse(QEvent::MouseMove, at - QPoint(90, 0), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, at - QPoint(90, 0), Qt::NoButton);
+    EXPECT_NEAR(x.Min(), min + 90 * per_pixel, 1e-9);
+
+    // Hovering names the nearest point by the axes' label texts.
+    const plot_map xm(x, area.width());
+    const QPoint over(area.left() + xm.pixel_of(250) + 1, area.center().y());
+    mouse(QEvent::MouseMove, over, Qt::NoButton);
+    PlotChannel& bl = c.chart.plot().GetChannel(1);
+    EXPECT_EQ(c.chart.hover_text().toStdString(),
+              (x.LabelText(250) + ", " + bl.GetYAxis().LabelText(bl.PointY(250))).toStdString());
+    mouse(QEvent::MouseMove, QPoint(2, 2), Qt::NoButton);
+    EXPECT_EQ(c.chart.hover_text(), "");
+
+    // A double-click in the plot area returns to following.
+    mouse(QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+    c.expect_following();
+}
+
+TEST(chart_views, the_paused_hint_shows_while_paused_only) {
+    chart_and_twin c;
+    c.add(0, 300);
+    c.chart.show();
+    const QRect area = c.area();
+    auto white_top_right = [&] {
+        const QImage image = c.chart.grab().toImage();
+        int n = 0;
+        for (int y = area.top(); y < area.top() + 30; ++y)
+            for (int x = area.center().x(); x <= area.right(); ++x)
+                n += (image.pixel(x, y) & 0xffffff) == 0xffffff;
+        return n;
+    };
+    EXPECT_EQ(white_top_right(), 0);
+    c.chart.pan_x(0.1);
+    EXPECT_GT(white_top_right(), 50);
+    c.chart.follow();
+    EXPECT_EQ(white_top_right(), 0);
 }
 
 } // namespace

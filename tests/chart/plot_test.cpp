@@ -2,6 +2,7 @@
 
 #include "app/chart_setups.h"
 #include "chart/plot.h"
+#include "chart/plot_map.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,34 @@ TEST(plot, marker_allowance_follows_the_mapping) {
     y.SetMin(1);
     y.SetSpan(9999); // four decades over 250 pixels; 2 pixels down from Min
     EXPECT_DOUBLE_EQ(y.marker_allowance(2), 1 - std::pow(10.0, -2 * 4.0 / 250));
+}
+
+TEST(plot, the_map_puts_min_on_the_first_pixel_and_max_on_the_last) {
+    struct map_case {
+        PlotScaleType type;
+        double min, span;
+        double value, fraction;
+        int pixel; // of 101 pixels
+    };
+    const map_case cases[] = {
+        {ScaleLinear, -50, 200, -50, 0, 0},   {ScaleLinear, -50, 200, 150, 1, 100},
+        {ScaleLinear, -50, 200, 0, 0.25, 25}, {ScaleLinear, -50, 200, 250, 1.5, 150},
+        {ScaleLog10, 1, 9999, 1, 0, 0},       {ScaleLog10, 1, 9999, 10000, 1, 100},
+        {ScaleLog10, 1, 9999, 100, 0.5, 50},  {ScaleLog10, 1, 9999, 0, 0, 0},
+        {ScaleLog10, 10, 990, 1, -0.5, -50},  {ScaleLog10, 10, 990, 1e4, 1.5, 150},
+    };
+    for (const map_case& c : cases) {
+        Plot plot;
+        PlotAxis& axis = plot.GetYAxis(0);
+        axis.SetScaleType(c.type);
+        axis.set_view(c.min, c.span);
+        const plot_map map(axis, 101);
+        EXPECT_NEAR(map.fraction(c.value), c.fraction, 1e-12) << c.value;
+        EXPECT_EQ(map.pixel_of(c.value), c.pixel) << c.value;
+        if (c.value > 0 || c.type == ScaleLinear) {
+            EXPECT_NEAR(map.value_at(map.fraction(c.value)), c.value, 1e-9 * std::abs(c.value));
+        }
+    }
 }
 
 // One value sequence on the X axis (markers hidden, Y not tracked).
@@ -180,8 +209,8 @@ TEST(plot, log_axis_never_takes_a_min_or_span_that_is_not_positive) {
     plot.GetChannel(1).AddPoint(0, 0); // tracked at -p and +p; -p would be the new Min
     EXPECT_EQ(y.Min(), 1);
     EXPECT_EQ(y.Span(), 10000000);
-    EXPECT_EQ(y.fraction(0), 0); // drawn at value 1, the bottom
-    EXPECT_EQ(y.fraction(-5), 0);
+    EXPECT_EQ(plot_map(y, 250).fraction(0), 0); // drawn at value 1, the bottom
+    EXPECT_EQ(plot_map(y, 250).pixel_of(-5), 0);
 
     y.SetMin(10);
     plot.GetChannel(1).AddPoint(1, 0);

@@ -214,6 +214,42 @@ TEST_F(reader, endless_and_overlong_lines_keep_memory_bounded) {
     }
 }
 
+// Over a long run only the latest records keep their values; the indices of
+// the others, the record count and the first record's time stay.
+TEST_F(reader, old_records_give_their_values_up_and_keep_their_indices) {
+    auto reader = connected();
+    qelm_reader& r = *reader;
+    const std::int64_t start = clock.now();
+    r.receive("\r\n");
+    const unsigned total = unsigned(qelm_reader::kept_records) + 5000;
+    for (unsigned c = 1; c <= total; ++c) {
+        // Now and then counts that do not fit 16 bits, kept the other way.
+        r.receive(data_line({.counter = c,
+                             .count = c % 1000 == 0 ? 70000.5 : double(c % 600),
+                             .same_counts = true}) +
+                  "\n");
+        clock.advance(1);
+    }
+    const std::size_t count = r.record_count();
+    ASSERT_EQ(count, total);
+    const std::size_t first = r.first_held_record();
+    EXPECT_GT(first, 0u);
+    EXPECT_LE(first, count - qelm_reader::kept_records);
+    EXPECT_THROW(r.counter(first - 1), std::out_of_range);
+    EXPECT_THROW(r.raw_count(first - 1, 0), std::out_of_range);
+    EXPECT_THROW(r.record(count), std::out_of_range);
+    EXPECT_EQ(r.time(0), start);
+    for (std::size_t i : {first, count - qelm_reader::kept_records, count - 1}) {
+        const unsigned c = unsigned(i) + 1;
+        EXPECT_EQ(r.counter(i), c) << i;
+        EXPECT_EQ(r.time(i), start + std::int64_t(i)) << i;
+        EXPECT_EQ(r.raw_count(i, 59), c % 1000 == 0 ? 70000.5 : double(c % 600)) << i;
+    }
+    const std::size_t wide = count / 1000 * 1000 - 1; // counts kept as doubles
+    EXPECT_EQ(r.raw_count(wide, 7), 70000.5);
+    EXPECT_EQ(r.raw_count(wide + 1, 7), double((wide + 2) % 600));
+}
+
 // A reconnection while the class-wide flag is still set takes the first
 // fragment as a line at once.
 TEST_F(reader, reconnect_while_synchronised) {

@@ -2,9 +2,11 @@
 
 #include "link/port_names.h"
 
+#include <cstdio>
+
+#ifndef _WIN32
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
@@ -96,6 +98,8 @@ void fake_instrument::vanish() {
         ::close(master_);
     master_ = -1;
 }
+
+#endif
 
 std::string data_line(int serial, unsigned counter, double count, unsigned pump, double pmt,
                       double hv) {

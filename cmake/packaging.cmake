@@ -1,7 +1,7 @@
 # Installation and the Debian package (cpack -G DEB in the build folder).
 include(GNUInstallDirs)
 
-foreach(program marev qelm-sim)
+foreach(program marev qelm-sim marev-record)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -11,6 +11,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/share/applications/marev.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/share/icons/hicolor/scalable/apps/marev.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The recorder as a service, one instance per COM number.
+if(TARGET marev-record AND UNIX AND NOT APPLE)
+  install(FILES ${PROJECT_SOURCE_DIR}/share/systemd/marev-record@.service
+          DESTINATION lib/systemd/system)
+endif()
 
 set(CPACK_PACKAGE_NAME marev)
 set(CPACK_PACKAGE_VENDOR "Quorvex")
@@ -19,7 +24,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "Marev connects to the QELM bioluminescence instrument over a serial line, shows its data
 live, records it to files by hand or on a schedule, switches its pump and PMT and guides
-the check of the PMT's high-voltage steps. Includes qelm-sim, a simulated instrument.")
+the check of the PMT's high-voltage steps. Includes marev-record, a recorder without a
+display that runs as a service, and qelm-sim, a simulated instrument.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -22,6 +22,14 @@ qelm_reader::qelm_reader() = default;
 qelm_reader::~qelm_reader() = default;
 
 void qelm_reader::connect(int port) {
+    connect_named(port, "COM" + std::to_string(port));
+}
+
+void qelm_reader::connect_device(const std::string& path) {
+    connect_named(0, path);
+}
+
+void qelm_reader::connect_named(int port, const std::string& name) {
     pending_.clear();
     pending_start_ = rx_total_ = scan_pos_ = 0;
     lines_.clear();
@@ -32,7 +40,7 @@ void qelm_reader::connect(int port) {
 
     port_ = std::make_unique<Serial>();
     port_->set_speed(19200);
-    port_->open(port, "COM" + std::to_string(port));
+    port_->open(port, name);
 }
 
 void qelm_reader::disconnect() {
@@ -190,6 +198,12 @@ void qelm_reader::clear() {
     full_counts_.clear();
     bad_lines_ = 0;
     written_ = 0;
+}
+
+void qelm_reader::clear_records() {
+    records_.clear();
+    small_counts_.clear();
+    full_counts_.clear();
 }
 
 void qelm_reader::clear_lines() {

@@ -32,14 +32,24 @@ public:
     // Opens "COM<port>" and resets the stream state. Throws the port's
     // link_error ("Could Not Open COM<port>.").
     void connect(int port);
+    // Opens a device by its path (/dev/ttyUSB0 ...) in the same way; the
+    // error names port 0.
+    void connect_device(const std::string& path);
     // Closes the port; the histories stay readable. Throws
     // "Could not close comm port".
     void disconnect();
     // Reads what the port holds (at most 4096 bytes, never waiting) and runs
     // the line step at every newline.
     void poll();
+    // Waits up to timeout_ms for the port to have bytes (or to go away); false
+    // at once without an open port.
+    bool wait_for_input(int timeout_ms) { return port_open() && port_->wait_input(timeout_ms); }
     // Forgets everything received: bytes, lines and records.
     void clear();
+    // Forgets the values of the records taken so far, keeping the stream, the
+    // lines and the counts of lines: a recorder that shows no values keeps
+    // its memory flat over weeks.
+    void clear_records();
     // Empties the line list only.
     void clear_lines();
     // Takes bytes as poll() takes them from the port; for feeding a reader
@@ -139,6 +149,7 @@ private:
     };
     static constexpr std::uint32_t full_slot = 0x8000'0000u;
 
+    void connect_named(int port, const std::string& name);
     void store(const data_record& rec);
     void line_step();
     void take_line();

@@ -60,4 +60,53 @@ std::int32_t reps_left_for(repeat_choice choice, std::string_view reps_text) {
     return static_cast<std::int32_t>(left < lo ? lo : left);
 }
 
+namespace {
+
+// Only digits, at least one: a command line takes no sign, space or fraction.
+bool all_digits(std::string_view text) {
+    if (text.empty())
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::optional<std::int64_t> parse_sample_length(std::string_view text) {
+    if (text.size() < 2)
+        return std::nullopt;
+    std::int64_t unit = 0;
+    switch (text.back()) {
+    case 's':
+        unit = 1;
+        break;
+    case 'm':
+        unit = 60;
+        break;
+    case 'h':
+        unit = 3600;
+        break;
+    default:
+        return std::nullopt;
+    }
+    const std::string_view digits = text.substr(0, text.size() - 1);
+    if (!all_digits(digits))
+        return std::nullopt;
+    const std::int64_t n = read_whole_number(digits);
+    if (n <= 0 || n > max_sample_seconds / unit)
+        return std::nullopt;
+    return n * unit;
+}
+
+std::optional<std::int32_t> parse_sample_count(std::string_view text) {
+    if (text == "forever")
+        return reps_left_for(repeat_choice::without_end, text);
+    if (!all_digits(text) || read_whole_number(text) < 1 ||
+        read_whole_number(text) > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return reps_left_for(repeat_choice::reps, text);
+}
+
 } // namespace marev

@@ -32,12 +32,23 @@ inline constexpr std::int64_t max_sample_seconds = 2147483647;
 // lengths: such a sample ends at the next one-second tick.
 std::optional<std::int64_t> sample_seconds(std::string_view run_for, std::string_view unit_text);
 
+// A sample length as a command line gives it: a whole number of seconds,
+// minutes or hours ("90s", "30m", "2h"), above zero and within
+// max_sample_seconds; nothing for any other text.
+std::optional<std::int64_t> parse_sample_length(std::string_view text);
+
 // The times that the clock text and the local breakdown can show: the years
 // 1 to 9999, with a day to spare for any time zone.
 inline constexpr std::int64_t first_clock_time = -62135596800 + 86400;
 inline constexpr std::int64_t last_clock_time = 253402300799 - 86400;
 inline bool within_clock(std::int64_t t) {
     return t >= first_clock_time && t <= last_clock_time;
+}
+// The stop time of a sample of the given length started at now, kept within
+// the clock's range.
+inline std::int64_t sample_stop(std::int64_t now, std::int64_t length) {
+    const std::int64_t t = now + length;
+    return t < first_clock_time ? first_clock_time : t > last_clock_time ? last_clock_time : t;
 }
 
 // The choices of the schedule window, in its order.
@@ -47,6 +58,11 @@ enum class repeat_choice { once, reps, without_end };
 // "Repeat N times", -1 without end. A count of 0 or one that does not read
 // gives -1 as well, and a negative count stays below -1; both run without end.
 std::int32_t reps_left_for(repeat_choice choice, std::string_view reps_text);
+
+// A number of samples as a command line gives it: "forever", or a whole
+// number from 1. The result counts as reps_left_for does: samples still to
+// start after the first, -1 without end; nothing for any other text.
+std::optional<std::int32_t> parse_sample_count(std::string_view text);
 
 // Longest path of a record file that the program keeps (record_path), in
 // characters.

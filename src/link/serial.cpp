@@ -3,6 +3,7 @@
 #include "link/link_error.h"
 #include "link/port_names.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -143,6 +144,18 @@ void Serial::read(std::uint8_t* buffer, std::size_t& count) {
     count = r > 0 ? static_cast<std::size_t>(r) : 0;
 }
 
+bool Serial::is_open() const {
+    return fd_ >= 0;
+}
+
+bool Serial::wait_input(int timeout_ms) {
+    if (fd_ < 0)
+        return false;
+    pollfd p{fd_, POLLIN, 0};
+    // A signal ends the wait early; the caller looks again.
+    return ::poll(&p, 1, timeout_ms < 0 ? 0 : timeout_ms) > 0;
+}
+
 bool Serial::lost() {
     if (lost_ || fd_ < 0)
         return lost_;
@@ -272,6 +285,32 @@ void Serial::read(std::uint8_t* buffer, std::size_t& count) {
         done = 0;
     }
     count = done;
+}
+
+bool Serial::is_open() const {
+    return handle_ != nullptr;
+}
+
+bool Serial::wait_input(int timeout_ms) {
+    // Bytes in the driver's queue are looked for every few milliseconds: a
+    // wait on the port's events would need an overlapped handle.
+    if (!handle_)
+        return false;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!::ClearCommError(static_cast<HANDLE>(handle_), &errors, &stat)) {
+            lost_ = true; // the device is gone (an adapter pulled)
+            return true;
+        }
+        if (stat.cbInQue > 0)
+            return true;
+        const DWORD waited = ::GetTickCount() - start;
+        if (timeout_ms <= 0 || waited >= DWORD(timeout_ms))
+            return false;
+        ::Sleep(std::min<DWORD>(20, DWORD(timeout_ms) - waited));
+    }
 }
 
 bool Serial::lost() {

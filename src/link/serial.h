@@ -35,13 +35,20 @@ public:
     // what the port holds and count becomes the number of bytes, possibly 0.
     void read(std::uint8_t* buffer, std::size_t& count);
 
+    // Waits up to timeout_ms for bytes to read, or for the device to go
+    // away; true when either came. Lets a program without a timer sleep
+    // between lines instead of polling.
+    bool wait_input(int timeout_ms);
+
     // True once the device has gone away: the far end hung up (pty closed, USB
     // adapter pulled) or a write failed with EIO. A read of 0 bytes alone
     // cannot tell that from silence, so this asks poll() without waiting
     // (on Windows, ClearCommError, which fails once the device is gone).
     bool lost();
 
-    bool is_open() const { return open_port_ != 0; }
+    // A device opened by its path rather than a COM number is open with
+    // port number 0.
+    bool is_open() const;
     std::int32_t open_port() const { return open_port_; }
     const std::string& device() const { return device_; }
     // Number of write calls made so far (one per byte sent).

@@ -253,7 +253,7 @@ std::int64_t TF_Schedule::stop_time(std::int64_t now) const {
         length = *l;
     else if (marev::read_whole_number(E_RunFor->text().toStdString()) < 0)
         length = -marev::max_sample_seconds;
-    return std::clamp(now + length, marev::first_clock_time, marev::last_clock_time);
+    return marev::sample_stop(now, length);
 }
 
 void TF_Schedule::Timer1Timer() {

@@ -331,3 +331,35 @@ TEST_F(reader, commands_send_one_byte_each) {
 }
 
 } // namespace
+
+// A recorder without a timer: it opens the device by its path, sleeps in the
+// port's wait until bytes or a hang-up come, and forgets the values it does
+// not show without losing a line for the file.
+TEST_F(reader, waits_on_a_device_opened_by_path_and_records_without_keeping_values) {
+    temp_dir out;
+    qelm_reader r;
+    r.connect_device(inst.device());
+    ASSERT_TRUE(r.port_open());
+    EXPECT_EQ(r.port()->device(), inst.device());
+    EXPECT_FALSE(r.wait_for_input(20)); // silence: the time-out
+    r.open_record(out.file("rec.dat"), 0);
+    std::string expected;
+    for (unsigned n = 1; n <= 4; ++n) {
+        inst.send(data_line(7, n) + "\r\n");
+        EXPECT_TRUE(r.wait_for_input(5000));
+        r.poll();
+        r.write_records();
+        r.clear_records();
+        EXPECT_EQ(r.record_count(), 0u);
+        if (n >= 3) // the first line finds the start; each is taken at the next line end
+            expected += data_line(7, n - 1) + "\r";
+    }
+    EXPECT_EQ(r.line_count(), 2u);
+    EXPECT_EQ(r.serial_number(), 7);
+    inst.vanish();
+    EXPECT_TRUE(r.wait_for_input(5000)); // a hang-up ends the wait too
+    r.poll();
+    EXPECT_TRUE(r.port_lost());
+    r.close_record();
+    EXPECT_EQ(read_file(out.file("rec.dat")), expected);
+}

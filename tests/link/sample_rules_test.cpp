@@ -86,6 +86,10 @@ TEST(schedule_rules, the_clock_range_is_what_the_clock_text_can_show) {
     EXPECT_FALSE(marev::within_clock(marev::last_clock_time + 1));
     EXPECT_TRUE(marev::within_clock(marev::first_clock_time));
     EXPECT_FALSE(marev::within_clock(marev::first_clock_time - 1));
+    // A sample's stop stays within the range whatever its length.
+    EXPECT_EQ(marev::sample_stop(1'700'000'000, 90), 1'700'000'090);
+    EXPECT_EQ(marev::sample_stop(marev::last_clock_time - 10, 3600), marev::last_clock_time);
+    EXPECT_EQ(marev::sample_stop(marev::first_clock_time + 10, -3600), marev::first_clock_time);
 }
 
 TEST(schedule_rules, samples_left_after_the_first_follow_the_choice_and_count) {
@@ -135,6 +139,55 @@ TEST(schedule_rules, the_path_is_folder_separator_and_name_as_typed) {
     // A backslash is an ordinary character of a file name here.
     EXPECT_EQ(marev::sample_path("/data", "f.dat"), "/data/f.dat");
 #endif
+}
+
+TEST(schedule_rules, a_command_line_gives_lengths_with_a_unit_and_counts_or_forever) {
+    const struct {
+        std::string text;
+        std::optional<std::int64_t> seconds;
+    } lengths[] = {
+        {"90s", 90},
+        {"30m", 1800},
+        {"2h", 7200},
+        {"1s", 1},
+        {"007m", 420},
+        {"596523h", 596523 * 3600LL},
+        {"596524h", std::nullopt}, // beyond 32 bits of seconds
+        {"2147483647s", 2147483647},
+        {"2147483648s", std::nullopt},
+        {"0s", std::nullopt},
+        {"90", std::nullopt},
+        {"s", std::nullopt},
+        {"", std::nullopt},
+        {"-5m", std::nullopt},
+        {"+5m", std::nullopt},
+        {" 5m", std::nullopt},
+        {"1.5h", std::nullopt},
+        {"2d", std::nullopt},
+        {"5M", std::nullopt},
+        {"99999999999999999999s", std::nullopt},
+    };
+    for (const auto& r : lengths)
+        EXPECT_EQ(marev::parse_sample_length(r.text), r.seconds) << r.text;
+
+    // As the schedule counts them: samples after the first, -1 without end.
+    const struct {
+        std::string text;
+        std::optional<std::int32_t> left;
+    } counts[] = {
+        {"forever", -1},
+        {"1", 0},
+        {"3", 2},
+        {"2147483647", 2147483646},
+        {"0", std::nullopt},
+        {"2147483648", std::nullopt},
+        {"-1", std::nullopt},
+        {"", std::nullopt},
+        {"Forever", std::nullopt},
+        {"3x", std::nullopt},
+    };
+    for (const auto& r : counts)
+        EXPECT_EQ(marev::parse_sample_count(r.text), r.left) << r.text;
 }
 
 } // namespace

@@ -136,6 +136,73 @@ TEST(sim_faults, each_mode_mars_the_lines_it_names) {
     }
 }
 
+TEST(sim_faults, vanished_instrument_returns_on_a_new_device_and_counts_on) {
+    scratch_dir dir;
+    sim_process sim({"--port", "6", "--port-folder", dir.path(), "--rate", "20", "--autostart",
+                     "--seed", "9", "--vanish", "4", "--return-after", "0.5", "--log",
+                     dir.file("log")});
+    const std::string link = dir.file("COM6");
+    const std::string old_device = sim.device();
+    pty_client before(old_device); // held through the outage, as a reader would
+    EXPECT_EQ(before.lines_until_hangup().size(), 4u);
+    EXPECT_EQ(before.rest().rfind("QELM7,5,", 0), 0u);
+    char byte = 0;
+    EXPECT_EQ(::read(before.fd(), &byte, 1), 0);
+    EXPECT_EQ(::write(before.fd(), "P", 1), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_FALSE(link_exists(link));
+
+    ASSERT_TRUE(sim.next_device(3s));
+    EXPECT_NE(sim.device(), old_device);
+    EXPECT_EQ(fs::read_symlink(link).string(), sim.device());
+    // No 'P' again: the instrument never stopped, only its cable was out.
+    pty_client after(sim.device());
+    std::vector<std::uint32_t> counters;
+    for (int i = 0; i < 3; ++i) {
+        auto line = after.line();
+        ASSERT_TRUE(line);
+        auto l = read_sim_line(*line);
+        ASSERT_TRUE(l) << *line;
+        counters.push_back(l->counter);
+    }
+    // Half a second at 20 lines a second is about ten lines lost after line 5.
+    EXPECT_GT(counters[0], 5u + 5u);
+    EXPECT_EQ(counters[1], counters[0] + 1);
+    EXPECT_EQ(counters[2], counters[0] + 2);
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.wait(3s), 0);
+    std::vector<std::string> left; // no link, no lock file
+    for (const auto& f : fs::directory_iterator(dir.path()))
+        left.push_back(f.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"log"});
+
+    // TX only while a device was there: what the first reader got, then what
+    // the second got.
+    std::string tx_before, tx_after;
+    std::vector<std::string> marks;
+    for (const auto& e : read_log(dir.file("log"))) {
+        if (e.kind == "VANISH" || e.kind == "RETURN")
+            marks.push_back(e.kind);
+        else if (e.kind == "TX")
+            (marks.empty() ? tx_before : tx_after) += e.bytes;
+        EXPECT_FALSE(e.kind == "TX" && marks.size() == 1) << "sent while away: " << e.bytes;
+    }
+    EXPECT_EQ(marks, (std::vector<std::string>{"VANISH", "RETURN"}));
+    EXPECT_EQ(tx_before, before.everything());
+    EXPECT_EQ(tx_after.rfind(after.everything(), 0), 0u);
+}
+
+TEST(sim_faults, signal_while_away_ends_the_simulator_cleanly) {
+    scratch_dir dir;
+    sim_process sim({"--port", "6", "--port-folder", dir.path(), "--rate", "200", "--autostart",
+                     "--vanish", "0", "--return-after", "30"});
+    pty_client client(sim.device());
+    client.lines_until_hangup();
+    sim.signal(SIGINT);
+    EXPECT_EQ(sim.wait(3s), 0);
+    EXPECT_TRUE(fs::is_empty(dir.path())); // no link, no lock file
+}
+
 TEST(sim_faults, silent_instrument_stops_sending_but_still_listens) {
     scratch_dir dir;
     sim_process sim({"--port", "2", "--port-folder", dir.path(), "--rate", "200", "--autostart",
@@ -199,6 +266,8 @@ TEST(sim_faults, refuses_bad_arguments_and_empty_replays) {
         {{"--lines"}, 2},
         {{"--frobnicate"}, 2},
         {{"--loop"}, 2},
+        {{"--return-after", "1"}, 2},
+        {{"--vanish", "3", "--return-after", "-1"}, 2},
         {{"--replay", dir.file("empty.dat")}, 1},
         {{"--replay", dir.file("missing.dat")}, 1},
     };

@@ -8,6 +8,8 @@
 //   RX <t> <byte>    one byte received from the program
 //   OPEN <t>         another process opened the device (Linux only)
 //   CLOSE <t>        another process closed it (Linux only)
+//   VANISH <t>       --return-after: the pty closed after --vanish
+//   RETURN <t>       --return-after: a new pty linked; TX goes on after it
 //
 // <t>: seconds since the simulator started, printed "%.6f". <bytes> is escaped:
 // "\\" a backslash, "\r" CR, "\n" LF, "\xHH" (two lower-case hex digits) every
@@ -17,8 +19,9 @@
 // kinds are skipped.
 //
 // The bytes of all TX entries, in order, are exactly what the device delivered
-// to its readers; what was never written (nobody read, the pty was full) is
-// not in the log.
+// to its readers; what was never written (nobody read, the pty was full, the
+// instrument was away) is not in the log. TX before a VANISH went to the old
+// device, TX after a RETURN to the new one.
 
 #include <fstream>
 #include <iterator>
@@ -30,7 +33,7 @@
 namespace qelm_sim {
 
 struct log_entry {
-    std::string kind;  // "TX", "RX", "OPEN", "CLOSE"
+    std::string kind;  // "TX", "RX", "OPEN", "CLOSE", "VANISH", "RETURN"
     double time = 0;   // seconds since the simulator started
     std::string bytes; // unescaped
 };

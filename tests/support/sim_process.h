@@ -10,7 +10,8 @@
 // printed its start-up line ("qelm-sim: COM<n> is <device> (link <path>)"),
 // so the link exists and the device can be opened. It throws
 // std::runtime_error naming the exit status ("... (exit status 2)") when the
-// simulator ends or stays silent instead (status -1). The
+// simulator ends or stays silent instead (status -1). With --return-after it
+// prints the line again for each new device: next_device() waits for it. The
 // destructor sends SIGTERM, waits up to two seconds, then SIGKILL, and reaps
 // it. Pass --port-folder always: the default folder is the user's own.
 // The simulator's standard error stays the test's.
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <spawn.h>
@@ -95,29 +97,20 @@ public:
             throw std::runtime_error("cannot start " + words[0]);
         }
 
-        std::string text;
-        auto deadline = std::chrono::steady_clock::now() + startup_limit;
-        while (text.find('\n') == std::string::npos) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{out[0], POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0)
-                break;
-            char buf[256];
-            ssize_t n = ::read(out[0], buf, sizeof buf);
-            if (n <= 0)
-                break;
-            text.append(buf, std::size_t(n));
-        }
-        ::close(out[0]);
-        if (!parse_start_line(text.substr(0, text.find('\n')))) {
+        out_ = out[0];
+        ::fcntl(out_, F_SETFD, FD_CLOEXEC); // kept for next_device(): not for other children
+        if (!next_device(startup_limit)) {
             int status = stop();
+            ::close(out_);
             throw std::runtime_error("qelm-sim did not start (exit status " +
                                      std::to_string(status) + ")");
         }
     }
 
-    ~sim_process() { stop(); }
+    ~sim_process() {
+        stop();
+        ::close(out_);
+    }
     sim_process(const sim_process&) = delete;
     sim_process& operator=(const sim_process&) = delete;
 
@@ -146,6 +139,28 @@ public:
         }
     }
     bool running() { return !reap(WNOHANG); }
+
+    // Waits up to limit for the next "COM<n> is <device>" line and takes its
+    // device and link; false when none came.
+    bool next_device(std::chrono::milliseconds limit) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (out_text_.find('\n') == std::string::npos) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd p{out_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0)
+                return false;
+            char buf[256];
+            ssize_t n = ::read(out_, buf, sizeof buf);
+            if (n <= 0)
+                return false;
+            out_text_.append(buf, std::size_t(n));
+        }
+        auto nl = out_text_.find('\n');
+        std::string line = out_text_.substr(0, nl);
+        out_text_.erase(0, nl + 1);
+        return parse_start_line(line);
+    }
 
     // SIGTERM, then SIGKILL after the grace period; reaps. Returns as wait().
     int stop(std::chrono::milliseconds grace = std::chrono::seconds(2)) {
@@ -191,6 +206,8 @@ private:
     }
 
     pid_t pid_ = -1;
+    int out_ = -1; // the simulator's standard output
+    std::string out_text_;
     bool exited_ = false;
     int status_ = -1;
     int port_ = 0;

@@ -41,6 +41,27 @@ void line_schedule::emit(std::vector<std::string>& out, std::string chunk, bool 
     }
 }
 
+void line_schedule::lost_tick() {
+    if (state_ != state::vanish)
+        return;
+    if (replay_.empty()) {
+        inst_.next_reading();
+        return;
+    }
+    // The recording plays on, as the instrument's counter would.
+    if (replay_pos_ >= replay_.size() && opt_.loop)
+        replay_pos_ = 0;
+    if (replay_pos_ < replay_.size())
+        ++replay_pos_;
+}
+
+void line_schedule::come_back() {
+    if (state_ != state::vanish)
+        return;
+    state_ = state::sending;
+    came_back_ = true;
+}
+
 std::vector<std::string> line_schedule::tick() {
     std::vector<std::string> out;
     if (state_ != state::sending)
@@ -59,7 +80,7 @@ std::vector<std::string> line_schedule::tick() {
             emit(out, {}, true);
         return out;
     }
-    if (opt_.vanish_after >= 0 && made_ >= opt_.vanish_after) {
+    if (opt_.vanish_after >= 0 && made_ >= opt_.vanish_after && !came_back_) {
         std::string line = next_line(k);
         state_ = state::vanish;
         emit(out, line.substr(0, line.size() / 2), true);

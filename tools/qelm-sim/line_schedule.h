@@ -22,6 +22,10 @@ public:
     bool done() const { return state_ == state::done; }
     // --vanish reached: the pty is to be closed.
     bool vanishing() const { return state_ == state::vanish; }
+    // A tick while vanished: the instrument goes on, its line is lost.
+    void lost_tick();
+    // Back from --vanish: ticks send again, and --vanish is not repeated.
+    void come_back();
     long long lines_made() const { return made_; }
 
 private:
@@ -38,6 +42,7 @@ private:
     long long made_ = 0;
     long long ticks_ = 0;
     int bad_kind_ = 0;
+    bool came_back_ = false;
     std::string held_; // burst: lines waiting for the burst's last tick
     state state_ = state::sending;
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <random>
 #include <stdexcept>
@@ -82,10 +83,14 @@ private:
         started_ = true;
         next_tick_ = first_line;
     }
+    void print_link() const;
     void read_master();
     void write_pending();
     void queue(std::string chunk);
     int poll_timeout(clock_type::time_point now) const;
+    void vanish(clock_type::time_point now);
+    void come_back();
+    bool away() const { return away_until_.has_value(); }
 
     const options& opt_;
     event_log& log_;
@@ -100,9 +105,39 @@ private:
     bool autostart_waiting_ = false; // for the first reader
     bool ending_ = false;
     bool dropping_ = false;
+    // Set while the instrument is away after --vanish, until --return-after.
+    std::optional<clock_type::time_point> away_until_;
     std::deque<std::string> pending_;
     std::size_t pending_bytes_ = 0;
 };
+
+void simulator::print_link() const {
+    std::printf("qelm-sim: COM%d is %s (link %s)\n", opt_.port, port_.device().c_str(),
+                port_.link_path().c_str());
+    std::fflush(stdout);
+}
+
+void simulator::vanish(clock_type::time_point now) {
+    port_.close_device();
+    log_.note("VANISH");
+    // What the reader never took is gone with the pty.
+    pending_.clear();
+    pending_bytes_ = 0;
+    dropping_ = false;
+    ending_ = false;
+    away_until_ = now + std::chrono::duration_cast<clock_type::duration>(
+                            std::chrono::duration<double>(opt_.return_after));
+}
+
+// The cable is back: a new pty under the old name, and the lines go on
+// without a new 'P', for the instrument never stopped.
+void simulator::come_back() {
+    away_until_.reset();
+    port_.reopen();
+    log_.note("RETURN");
+    print_link();
+    schedule_.come_back();
+}
 
 void simulator::read_master() {
     unsigned char buf[4096];
@@ -156,18 +191,19 @@ void simulator::write_pending() {
 int simulator::poll_timeout(clock_type::time_point now) const {
     if (ending_)
         return 20;
-    if (!started_ || !schedule_.ticking())
+    auto due = away_until_;
+    if (started_ && (schedule_.ticking() || away()) && (!due || next_tick_ < *due))
+        due = next_tick_;
+    if (!due)
         return -1;
-    if (next_tick_ <= now)
+    if (*due <= now)
         return 0;
-    auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_tick_ - now);
+    auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
     return int(wait.count());
 }
 
 int simulator::run() {
-    std::printf("qelm-sim: COM%d is %s (link %s)\n", opt_.port, port_.device().c_str(),
-                port_.link_path().c_str());
-    std::fflush(stdout);
+    print_link();
     if (opt_.autostart) {
         if (port_.watch_fd() >= 0)
             autostart_waiting_ = true;
@@ -210,7 +246,14 @@ int simulator::run() {
         }
 
         now = clock_type::now();
-        if (started_ && schedule_.ticking() && now >= next_tick_) {
+        if (away() && now >= *away_until_)
+            come_back();
+        if (started_ && schedule_.vanishing() && opt_.return_after >= 0 && now >= next_tick_) {
+            schedule_.lost_tick();
+            next_tick_ += period_;
+            if (now - next_tick_ > 2 * period_)
+                next_tick_ = now + period_;
+        } else if (started_ && schedule_.ticking() && now >= next_tick_) {
             for (auto& chunk : schedule_.tick())
                 queue(std::move(chunk));
             next_tick_ += period_;
@@ -231,6 +274,10 @@ int simulator::run() {
                 if (!drained)
                     std::fprintf(stderr, "qelm-sim: nobody took the last bytes from %s\n",
                                  port_.link_path().c_str());
+                if (schedule_.vanishing() && opt_.return_after >= 0) {
+                    vanish(now);
+                    continue;
+                }
                 port_.close_device();
                 return 0;
             }

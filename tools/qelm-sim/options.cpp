@@ -104,6 +104,18 @@ const std::vector<option_spec>& specs() {
          [](options& o, const std::string& v) {
              o.vanish_after = whole("--vanish", v, 0, 1LL << 62);
          }},
+        {"--return-after", "S",
+         "with --vanish: S seconds later (fractions allowed) link a new pty and send on",
+         [](options& o, const std::string& v) {
+             errno = 0;
+             char* end = nullptr;
+             double s = std::strtod(v.c_str(), &end);
+             if (v.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(s) || s < 0 ||
+                 s > 86400)
+                 throw usage_error("--return-after needs seconds from 0 to 86400, not \"" + v +
+                                   "\"");
+             o.return_after = s;
+         }},
         {"--help", nullptr, "show this text",
          [](options& o, const std::string&) { o.help = true; }},
     };
@@ -140,6 +152,8 @@ options parse_options(int argc, char** argv) {
     }
     if (o.loop && o.replay_path.empty())
         throw usage_error("--loop goes with --replay");
+    if (o.return_after >= 0 && o.vanish_after < 0)
+        throw usage_error("--return-after goes with --vanish");
     return o;
 }
 
@@ -151,7 +165,9 @@ std::string help_text() {
         "the port is ready; removes the link when it ends (also on SIGINT, SIGTERM, SIGHUP).\n"
         "Once it has received 'P' it sends one data line per tick, ended by CR LF.\n"
         "Commands: 's'/'g' pump off/on, 'i'/'o' PMT off/on, 'L' 'M' '1'|'2'|'3' CR selects\n"
-        "a high-voltage step; other bytes are ignored.\n\nOptions:\n";
+        "a high-voltage step; other bytes are ignored. Away after --vanish with\n"
+        "--return-after, it counts on but sends nothing, then prints its line again for\n"
+        "the new device.\n\nOptions:\n";
     for (const auto& s : specs()) {
         std::string left = std::string("  ") + s.name + (s.arg ? std::string(" ") + s.arg : "");
         if (left.size() < 22)
@@ -164,11 +180,12 @@ std::string help_text() {
          "  TX <t> <bytes>   bytes written to the pty in one write (usually one line)\n"
          "  RX <t> <byte>    one byte received\n"
          "  OPEN <t>, CLOSE <t>   another process opened or closed the device (Linux)\n"
+         "  VANISH <t>, RETURN <t>   --return-after: the pty closed; a new one linked\n"
          "<t> is seconds since the simulator started, with 6 decimals. Bytes are escaped:\n"
          "\\\\ for a backslash, \\r, \\n, and \\xHH (two lower-case hex digits) for any other\n"
          "byte below 0x20 or from 0x7f on. Readers should skip kinds they do not know.\n"
-         "\nExit status: 0 at the end of --lines, --vanish or on a signal; 1 on an error;\n"
-         "2 on a bad command line.\n";
+         "\nExit status: 0 at the end of --lines, --vanish (without --return-after) or on a\n"
+         "signal; 1 on an error; 2 on a bad command line.\n";
     return t;
 }
 

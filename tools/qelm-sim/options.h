@@ -26,6 +26,7 @@ struct options {
     long long zero_serial = 0; // the first n lines carry serial number 0
     long long silent_after = -1;
     long long vanish_after = -1;
+    double return_after = -1; // seconds until a vanished instrument comes back; < 0: never
 
     bool help = false;
 };

@@ -47,43 +47,7 @@ pty_port::pty_port(int port, const std::string& folder) : folder_(folder) {
     take_lock();
 
     try {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-            throw sys_error("cannot open a pseudo-terminal");
-        ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-        const char* pts = ::ptsname(master_);
-        if (!pts)
-            throw sys_error("cannot name the pseudo-terminal");
-        device_ = pts;
-
-        // Held open for the whole run (see the class comment); never read.
-        slave_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (slave_ < 0)
-            throw sys_error("cannot open " + device_);
-        // Raw before anyone else opens it: an echo would feed our own lines
-        // back to us as commands, and CR must reach the reader unchanged.
-        termios tio{};
-        if (::tcgetattr(slave_, &tio) != 0)
-            throw sys_error("cannot read the settings of " + device_);
-        ::cfmakeraw(&tio);
-        tio.c_cflag |= CLOCAL | CREAD;
-        ::cfsetispeed(&tio, B19200);
-        ::cfsetospeed(&tio, B19200);
-        tio.c_cc[VMIN] = 0;
-        tio.c_cc[VTIME] = 0;
-        if (::tcsetattr(slave_, TCSANOW, &tio) != 0)
-            throw sys_error("cannot set " + device_ + " to raw");
-
-#ifdef __linux__
-        watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (watch_ >= 0 && ::inotify_add_watch(watch_, device_.c_str(),
-                                               IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
-            ::close(watch_);
-            watch_ = -1;
-        }
-#endif
-        make_link();
+        open_device();
     } catch (...) {
         close_device();
         ::unlink(lock_path_.c_str());
@@ -123,6 +87,57 @@ void pty_port::take_lock() {
     std::string pid = std::to_string(::getpid()) + "\n";
     if (::ftruncate(lock_, 0) == 0 && ::write(lock_, pid.data(), pid.size()) < 0) {
         // The pid is for people only.
+    }
+}
+
+void pty_port::open_device() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+        throw sys_error("cannot open a pseudo-terminal");
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    const char* pts = ::ptsname(master_);
+    if (!pts)
+        throw sys_error("cannot name the pseudo-terminal");
+    device_ = pts;
+
+    // Held open while the device lives (see the class comment); never read.
+    slave_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0)
+        throw sys_error("cannot open " + device_);
+    // Raw before anyone else opens it: an echo would feed our own lines
+    // back to us as commands, and CR must reach the reader unchanged.
+    termios tio{};
+    if (::tcgetattr(slave_, &tio) != 0)
+        throw sys_error("cannot read the settings of " + device_);
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    ::cfsetispeed(&tio, B19200);
+    ::cfsetospeed(&tio, B19200);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::tcsetattr(slave_, TCSANOW, &tio) != 0)
+        throw sys_error("cannot set " + device_ + " to raw");
+
+#ifdef __linux__
+    watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ >= 0 && ::inotify_add_watch(watch_, device_.c_str(),
+                                           IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        ::close(watch_);
+        watch_ = -1;
+    }
+#endif
+    make_link();
+}
+
+void pty_port::reopen() {
+    close_device();
+    others_open_ = 0;
+    try {
+        open_device();
+    } catch (...) {
+        close_device();
+        throw;
     }
 }
 

@@ -41,9 +41,14 @@ public:
 
     // Closes the pty (its readers see a hang-up) and removes the link.
     void close_device();
+    // Opens a new pty and links it in the old one's place; the lock stays
+    // held in between, so no other simulator takes the port meanwhile.
+    // Throws std::runtime_error with the reason.
+    void reopen();
 
 private:
     void take_lock();
+    void open_device();
     void make_link();
     void remove_link();
 

@@ -1,7 +1,7 @@
 # Installation and the Debian package (cpack -G DEB in the build folder).
 include(GNUInstallDirs)
 
-foreach(program marev qelm-sim marev-record)
+foreach(program marev qelm-sim marev-record marev-export)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -25,7 +25,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Marev connects to the QELM bioluminescence instrument over a serial line, shows its data
 live, records it to files by hand or on a schedule, switches its pump and PMT and guides
 the check of the PMT's high-voltage steps. Includes marev-record, a recorder without a
-display that runs as a service, and qelm-sim, a simulated instrument.")
+display that runs as a service, marev-export, which turns record files into CSV, and
+qelm-sim, a simulated instrument.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -142,7 +142,7 @@ bool wait_for(const std::function<bool()>& condition, int ms) {
 double idle_cpu_percent(int seconds) {
     marev::fake_prompts prompts;
     marev::set_prompts(&prompts);
-    qelm_sim::scratch_dir ports;
+    temp_dir ports;
     set_port_folder(ports.path());
     create_windows();
     F_Main->show();
@@ -178,14 +178,14 @@ double idle_cpu_percent(int seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qelm_sim::scratch_dir config;
+    temp_dir config;
     ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     std::vector<double> starts;
     for (int i = 0; i < 5; ++i) {
-        qelm_sim::scratch_dir own;
+        temp_dir own;
         const double ms = one_startup(own.path());
         if (ms >= 0)
             starts.push_back(ms);

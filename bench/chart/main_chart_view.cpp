@@ -1,6 +1,6 @@
 #include "main_chart_view.h"
 
-#include "app/main_charts.h"
+#include "app/chart_setups.h"
 
 #include <algorithm>
 #include <cmath>

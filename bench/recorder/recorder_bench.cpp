@@ -6,6 +6,7 @@
 // Prints `name: value unit`; anything else goes to standard error.
 
 #include "sim_process.h"
+#include "temp_dir.h"
 
 #include <chrono>
 #include <csignal>
@@ -49,7 +50,7 @@ int main() {
     if (const char* s = std::getenv("MAREV_BENCH_IDLE_SECONDS"); s && std::atoi(s) > 0)
         seconds = std::atoi(s);
 
-    qelm_sim::scratch_dir dir;
+    temp_dir dir;
     const std::string ports = dir.file("config") + "/Quorvex/ports";
     std::string out = dir.file("out");
     std::filesystem::create_directories(ports);

@@ -11,8 +11,6 @@ public:
     badge(const QString& words, QColor from, QColor to, QWidget* parent = nullptr);
 
     const QString& words() const { return words_; }
-    QColor from() const { return from_; }
-    QColor to() const { return to_; }
 
     QSize sizeHint() const override;
 

@@ -1,8 +1,10 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/quit_signals.h"
+#include "app/record_view.h"
 #include "app/windows.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 
 #include <clocale>
@@ -42,6 +44,10 @@ int main(int argc, char** argv) {
         if (qEnvironmentVariableIsSet("MAREV_REPORT_SHOWN"))
             F_Main->installEventFilter(&report);
         F_Main->show();
+        // Record files named on the command line (or by a file manager) open
+        // in windows of their own.
+        for (const QString& path : QCoreApplication::arguments().mid(1))
+            open_record_view(path);
         status = app.exec();
     } catch (...) {
         // An error while the windows were made, or one that escaped the loop:

@@ -1,12 +1,13 @@
 #include "app/main_window.h"
 
-#include "app/action_button.h"
 #include "app/badge.h"
 #include "app/cformat.h"
-#include "app/main_charts.h"
+#include "app/chart_setups.h"
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
+#include "app/record_view.h"
+#include "app/widgets.h"
 #include "app/windows.h"
 #include "calibration/calibration_window.h"
 #include "chart/plot_widget.h"
@@ -41,18 +42,6 @@
 namespace {
 
 using marev::cformat;
-
-QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
-
-QPushButton* make_button(const char* name, QWidget* parent) {
-    auto* b = new QPushButton(parent);
-    b->setObjectName(name);
-    return b;
-}
 
 const QColor badge_blue(0x1e, 0x6a, 0xd0);
 const QColor badge_red(0xc8, 0x24, 0x24);
@@ -210,12 +199,12 @@ QWidget* TF_Main::build_panel() {
         L_CommStatus->setFont(f);
     }
 
-    B_Connect = make_button("B_Connect", panel);
+    B_Connect = make_button("B_Connect", {}, panel);
     B_Connect->setToolTip("Verify and establish communication with the instrument");
     bind_button(B_Connect, A_Connect);
-    B_Record = make_button("B_Record", panel);
+    B_Record = make_button("B_Record", {}, panel);
     bind_button(B_Record, A_Record);
-    B_StopSchedule = make_button("B_StopSchedule", panel);
+    B_StopSchedule = make_button("B_StopSchedule", {}, panel);
     bind_button(B_StopSchedule, A_StopSchedule);
 
     L_RecordingTo = make_label("L_RecordingTo", "Recording to:", panel);
@@ -272,9 +261,9 @@ QWidget* TF_Main::build_panel() {
                        static_cast<QWidget*>(I_PMTTooHigh), static_cast<QWidget*>(L_PMTTooHigh)})
         w->hide();
 
-    B_PumpOn = make_button("B_PumpOn", panel);
+    B_PumpOn = make_button("B_PumpOn", {}, panel);
     bind_button(B_PumpOn, A_PumpOn);
-    B_PumpOff = make_button("B_PumpOff", panel);
+    B_PumpOff = make_button("B_PumpOff", {}, panel);
     bind_button(B_PumpOff, A_PumpOff);
 
     auto* col = new QVBoxLayout(panel);
@@ -328,10 +317,8 @@ QWidget* TF_Main::build_panel() {
 void TF_Main::build_actions() {
     const auto make = [this](QAction*& a, const char* name, const char* caption,
                              const QKeySequence& key, void (TF_Main::*handler)()) {
-        a = new QAction(caption, this);
-        a->setObjectName(name);
+        a = make_action(this, name, caption);
         a->setShortcut(key);
-        addAction(a);
         connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     make(A_Connect, "A_Connect", "Connect To Instrument", Qt::Key_F1, &TF_Main::A_ConnectExecute);
@@ -353,6 +340,8 @@ void TF_Main::build_actions() {
     make(A_TerminalWindow, "A_TerminalWindow", "Terminal Output Window", QKeySequence("Ctrl+Alt+T"),
          &TF_Main::A_TerminalWindowExecute);
     make(A_Options, "A_Options", "Options...", QKeySequence(), &TF_Main::A_OptionsExecute);
+    make(A_OpenRecord, "A_OpenRecord", "Open Record File...", QKeySequence("Ctrl+O"),
+         &TF_Main::A_OpenRecordExecute);
 
     MExit = new QAction("E&xit", this);
     MExit->setObjectName("MExit");
@@ -370,6 +359,8 @@ void TF_Main::build_menu() {
     file->addSeparator();
     file->addAction(A_Record);
     file->addAction(A_StopSchedule);
+    file->addSeparator();
+    file->addAction(A_OpenRecord);
     file->addSeparator();
     file->addAction(MExit);
 
@@ -440,11 +431,11 @@ void TF_Main::SwitchConnection(bool on) {
         A_Connect->setShortcut(Qt::Key_F2);
         Timer1->start();
         if (F_Terminal)
-            F_Terminal->E_Send->setEnabled(true);
+            F_Terminal->connection_changed(true);
         UD_Serial->setEnabled(false);
         E_Serial->setEnabled(false);
         if (F_Calibration)
-            F_Calibration->A_StartVerifyCal->setEnabled(true);
+            F_Calibration->connection_changed(true);
         L_CommStatus->setText("Attempting to connect to instrument");
         return;
     }
@@ -459,9 +450,9 @@ void TF_Main::SwitchConnection(bool on) {
     A_Record->setEnabled(false);
     Timer1->stop();
     if (F_Terminal)
-        F_Terminal->E_Send->setEnabled(false);
+        F_Terminal->connection_changed(false);
     if (F_Calibration)
-        F_Calibration->A_StartVerifyCal->setEnabled(false);
+        F_Calibration->connection_changed(false);
     try {
         reader->disconnect();
     } catch (const link_error& e) {
@@ -538,20 +529,69 @@ void TF_Main::end_schedule() {
     ShowRecordingState(false);
 }
 
+void TF_Main::allow_recording(bool allowed) {
+    A_Record->setEnabled(allowed);
+}
+
+void TF_Main::set_include_time(bool include_time) {
+    // In force before the store is written: a store that cannot be written
+    // still leaves the choice in force for this run.
+    reader->set_include_time(include_time);
+    settings.include_time = include_time;
+    settings.save();
+}
+
+void TF_Main::remember_calibration_file(const QString& path) {
+    settings.calfile = path;
+    settings.save();
+}
+
+void TF_Main::remember_save_folder(const QString& folder) {
+    settings.savedir = folder;
+    settings.save();
+}
+
+void TF_Main::set_reps_left(std::int32_t reps) {
+    reps_left = reps;
+}
+
+void TF_Main::begin_sample(std::int64_t stop) {
+    schedule_stop = stop;
+    // The new sample's display and file start from its own first record.
+    reader->clear();
+    link_state = NewSample;
+    ShowRecordingState(true);
+}
+
+void TF_Main::open_sample_file(const QString& path) {
+    reader->open_record(QFile::encodeName(path).toStdString(), 0);
+    A_Record->setVisible(false);
+    A_Record->setEnabled(false);
+    Plot1->plot().ClearAllChannels();
+    Plot2->plot().ClearAllChannels();
+    record_path = path;
+    L_FileName->setText(path);
+}
+
+void TF_Main::show_stop_schedule() {
+    A_StopSchedule->setVisible(true);
+    A_StopSchedule->setEnabled(true);
+}
+
 void TF_Main::A_PumpOnClick() {
-    reader->send_command(1);
+    reader->send_command(command::pump_on);
 }
 
 void TF_Main::A_PumpOffClick() {
-    reader->send_command(0);
+    reader->send_command(command::pump_off);
 }
 
 void TF_Main::A_PMTOnClick() {
-    reader->send_command(3);
+    reader->send_command(command::pmt_on);
 }
 
 void TF_Main::A_PMTOffClick() {
-    reader->send_command(2);
+    reader->send_command(command::pmt_off);
 }
 
 namespace {
@@ -671,7 +711,7 @@ void TF_Main::Timer1Timer() {
         }
         if (++wait_ticks > wait_limit)
             link_state = TimedOut;
-        reader->send_command(5);
+        reader->send_command(command::probe);
         return;
     case Identifying:
         if (++wait_ticks > wait_limit) {
@@ -746,10 +786,8 @@ void TF_Main::display_step() {
     if (!pmt_on)
         place_pmt_off_text();
 
-    if (F_Calibration) {
-        F_Calibration->L_Pump->setText(pump_on ? "Pump Status: On" : "Pump Status: Off");
-        F_Calibration->L_PMT->setText(pmt_on ? "PMT Status: On" : "PMT Status: Off");
-    }
+    if (F_Calibration)
+        F_Calibration->show_instrument_state(pump_on, pmt_on);
 
     L_PumpRPM->setText(cformat("Pump RPM: %d", int(r.pump_rpm(k))));
     L_FlowRPM->setText(cformat("Flow RPM: %d", int(r.flow_rpm(k))));
@@ -775,10 +813,11 @@ void TF_Main::display_step() {
 
 void TF_Main::TimerMinuteTimer() {
     const std::int64_t now = marev::now();
-    const QString clock = QString::fromStdString(marev::clock_text(marev::current_clock().local(now)));
+    const QString clock =
+        QString::fromStdString(marev::clock_text(marev::current_clock().local(now)));
     L_Time->setText(clock);
     if (F_Calibration)
-        F_Calibration->L_Time->setText(clock);
+        F_Calibration->show_time(clock);
 
     // A next sample whose file cannot be opened is reported once the rest of
     // the tick is done, so the countdown and the progress do not lose a second.
@@ -803,14 +842,11 @@ void TF_Main::TimerMinuteTimer() {
         link_state = NewSample;
     }
 
-    if (F_Calibration && F_Calibration->countdown != 0) {
-        F_Calibration->L_ReadingTime->setText(
-            cformat("Recording for %i more seconds...", F_Calibration->countdown));
-        --F_Calibration->countdown;
-    } else if (recording && reader->record_open()) {
-        // Without an open file (a sample that could not start) nothing grows.
+    // A calibration step's countdown takes the second's place of the progress.
+    const bool step_reading = F_Calibration && F_Calibration->count_down();
+    // Without an open file (a sample that could not start) nothing grows.
+    if (!step_reading && recording && reader->record_open())
         show_progress(now);
-    }
 
     if (sample_error)
         std::rethrow_exception(sample_error);
@@ -857,4 +893,9 @@ void TF_Main::closeEvent(QCloseEvent* event) {
     event->accept();
     // The secondary windows may still be open; closing this one ends the program.
     QCoreApplication::quit();
+}
+
+void TF_Main::A_OpenRecordExecute() {
+    if (const std::optional<QString> path = marev::current_prompts().open_file())
+        open_record_view(*path);
 }

@@ -48,6 +48,8 @@ public:
     void A_CalibrationWindowExecute();
     void A_TerminalWindowExecute();
     void A_OptionsExecute();
+    // "Open Record File...": a window on a record file the user chooses.
+    void A_OpenRecordExecute();
     // "E&xit": writes and closes an open record file, then ends the process
     // with status 0.
     void MExitClick();
@@ -66,7 +68,25 @@ public:
     // Gives the reader's good lines to the terminal window.
     void attach_reader();
 
-    // Data (the other windows read and set these directly).
+    // What the other windows do to this one.
+    // The calibration procedure forbids recording while it runs.
+    void allow_recording(bool allowed);
+    // The record format of the Options window: in force at once, then stored.
+    void set_include_time(bool include_time);
+    // Stored for the next start: the calibration file chosen or loaded, the
+    // folder of a schedule's samples. Throw what storing throws.
+    void remember_calibration_file(const QString& path);
+    void remember_save_folder(const QString& folder);
+    // The schedule: the samples left after the running one (below zero, no
+    // end); a sample begins, its stop time set and the reader emptied; its
+    // file opened and shown (throws what opening throws); Stop Scheduled
+    // Recording offered.
+    void set_reps_left(std::int32_t reps);
+    void begin_sample(std::int64_t stop);
+    void open_sample_file(const QString& path);
+    void show_stop_schedule();
+
+    // Data, public for the other windows and the tests to read.
     std::unique_ptr<qelm_reader> reader;
     reg settings;
     link_states link_state = Probing;
@@ -129,6 +149,7 @@ public:
     QAction* A_CalibrationWindow;
     QAction* A_TerminalWindow;
     QAction* A_Options;
+    QAction* A_OpenRecord;
     QAction* MExit;
     QAction* MAbout;
     QAction* MHelp;

@@ -91,11 +91,7 @@ void TF_Options::Button1Click() {
 }
 
 void TF_Options::choose(bool include_time) {
-    // In force before the store is written: a store that cannot be written
-    // still leaves the choice in force for this run.
-    F_Main->reader->set_include_time(include_time);
-    F_Main->settings.include_time = include_time;
-    F_Main->settings.save();
+    F_Main->set_include_time(include_time);
 }
 
 void TF_Options::changeEvent(QEvent* event) {

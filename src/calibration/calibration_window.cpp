@@ -1,10 +1,11 @@
 #include "calibration/calibration_window.h"
 
-#include "app/action_button.h"
 #include "app/application.h"
 #include "app/cformat.h"
+#include "app/chart_setups.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
+#include "app/widgets.h"
 #include "app/windows.h"
 #include "calibration/calibration_file.h"
 #include "chart/plot_widget.h"
@@ -49,27 +50,6 @@ template <class F> void guarded(F&& f) {
     } catch (...) {
         show_uncaught(std::current_exception());
     }
-}
-
-QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    if (name)
-        l->setObjectName(name);
-    return l;
-}
-
-QPushButton* make_button(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    return b;
-}
-
-QAction* make_action(QWidget* owner, const char* name, const QString& caption, bool enabled) {
-    auto* a = new QAction(caption, owner);
-    a->setObjectName(name);
-    a->setEnabled(enabled);
-    owner->addAction(a);
-    return a;
 }
 
 const char* const not_calibrated[3] = {"HV Step 1:  Not yet calibrated",
@@ -237,35 +217,7 @@ QWidget* TF_Calibration::build_history_page() {
     Plot1 = new PlotWidget(page);
     Plot1->setObjectName("Plot1");
     Plot1->setFixedHeight(353);
-    Plot& plot = Plot1->plot();
-    plot.SetTitleText("Untitled");
-    plot.SetTitleFontName("Arial");
-    plot.SetTitleFontSize(14);
-    plot.SetTitleFontBold(true);
-    plot.SetLegendVisible(true);
-    PlotXAxis& x = plot.GetXAxis(0);
-    x.SetMin(0);
-    x.SetSpan(100);
-    x.SetTitle("X-Axis 1");
-    x.SetTitleShow(false);
-    x.SetTrackingStyle(TrackScrollSmooth);
-    x.SetTrackingAlignFirstStyle(AlignFirstAuto);
-    PlotYAxis& y = plot.GetYAxis(0);
-    y.SetMin(0);
-    y.SetSpan(100);
-    y.SetTitle("Y-Axis 1");
-    y.SetTitleShow(false);
-    y.SetTrackingStyle(TrackScaleMinMax);
-    y.SetTrackingAlignFirstStyle(AlignFirstNone);
-    const QColor colours[3] = {Qt::red, Qt::yellow, Qt::blue};
-    for (int i = 0; i < 3; ++i) {
-        PlotChannel& c = plot.AddChannel(); // "Channel <i + 1>"
-        c.SetTitleText(c.Name());
-        c.SetColor(colours[i]);
-        c.SetTraceVisible(true);
-        c.SetMarkersVisible(true);
-        c.SetMarkersSize(3);
-    }
+    setup_calibration_chart(Plot1->plot());
     // The marker allowance of a fit depends on the chart's size, which it
     // only gets when its page is first shown.
     Plot1->installEventFilter(this);
@@ -356,9 +308,32 @@ QLayout* TF_Calibration::build_status_row() {
     return status;
 }
 
+// What the main window tells this one.
+
+void TF_Calibration::connection_changed(bool open) {
+    A_StartVerifyCal->setEnabled(open);
+}
+
+void TF_Calibration::show_instrument_state(bool pump_on, bool pmt_on) {
+    L_Pump->setText(pump_on ? "Pump Status: On" : "Pump Status: Off");
+    L_PMT->setText(pmt_on ? "PMT Status: On" : "PMT Status: Off");
+}
+
+void TF_Calibration::show_time(const QString& text) {
+    L_Time->setText(text);
+}
+
+bool TF_Calibration::count_down() {
+    if (countdown == 0)
+        return false;
+    L_ReadingTime->setText(cformat("Recording for %i more seconds...", countdown));
+    --countdown;
+    return true;
+}
+
 // Command pacing.
 
-void TF_Calibration::QueueCommand(unsigned code) {
+void TF_Calibration::QueueCommand(command code) {
     command_queue.push_back(code);
 }
 
@@ -366,7 +341,7 @@ void TF_Calibration::Timer1Timer() {
     if (command_queue.empty())
         return;
     // Taken off first: a code the reader refused must not block the queue.
-    const unsigned code = command_queue.front();
+    const command code = command_queue.front();
     command_queue.pop_front();
     F_Main->reader->send_command(code);
 }
@@ -374,12 +349,12 @@ void TF_Calibration::Timer1Timer() {
 // The procedure.
 
 void TF_Calibration::A_StartVerifyCalExecute() {
-    QueueCommand(4); // 'O'
-    QueueCommand(0); // 's', pump off
+    QueueCommand(command::letter_O);
+    QueueCommand(command::pump_off);
     A_StartVerifyCal->setEnabled(false);
     A_CalibrateHVStep->setEnabled(true);
     A_SaveStopCal->setEnabled(true);
-    F_Main->A_Record->setEnabled(false);
+    F_Main->allow_recording(false);
     if (!Timer1->isActive())
         Timer1->start();
 }
@@ -394,13 +369,13 @@ void TF_Calibration::PD_HVStepChange(int index) {
 void TF_Calibration::A_CalibrateHVStepExecute() {
     const int n = A_CalibrateHVStep->data().toInt();
     step_start = static_cast<std::int64_t>(F_Main->reader->record_count()) + 5;
-    QueueCommand(16);                           // 'L'
-    QueueCommand(15);                           // 'M'
-    QueueCommand(static_cast<unsigned>(n + 8)); // the step digit
-    QueueCommand(18);                           // carriage return
-    QueueCommand(5);                            // 'P'
-    QueueCommand(7);                            // 'n'
-    QueueCommand(3);                            // 'o', PMT on
+    QueueCommand(command::letter_L);
+    QueueCommand(command::letter_M);
+    QueueCommand(step_command(n));
+    QueueCommand(command::enter);
+    QueueCommand(command::probe);
+    QueueCommand(command::letter_n);
+    QueueCommand(command::pmt_on);
     PD_HVStep->setEnabled(false);
     TimerCalibrate->start();
     A_CalibrateHVStep->setEnabled(false);
@@ -412,8 +387,8 @@ void TF_Calibration::A_CalibrateHVStepExecute() {
 }
 
 void TF_Calibration::TimerCalibrateTimer() {
-    QueueCommand(4); // 'O'
-    QueueCommand(2); // 'i', PMT off
+    QueueCommand(command::letter_O);
+    QueueCommand(command::pmt_off);
     const qelm_reader& reader = *F_Main->reader;
     // The first and the last five records of the step are left out: the
     // instrument is still switching, or already switching back.
@@ -454,7 +429,7 @@ void TF_Calibration::TimerCalibrateTimer() {
     PD_HVStep->setEnabled(true);
     A_CalibrateHVStep->setEnabled(true);
     TimerCalibrate->stop();
-    QueueCommand(6); // 'm'
+    QueueCommand(command::letter_m);
 }
 
 void TF_Calibration::A_SaveStopCalExecute() {
@@ -462,10 +437,10 @@ void TF_Calibration::A_SaveStopCalExecute() {
     A_StartVerifyCal->setEnabled(F_Main->reader->port_open());
     A_SaveStopCal->setEnabled(false);
     A_CalibrateHVStep->setEnabled(false);
-    F_Main->A_Record->setEnabled(true);
+    F_Main->allow_recording(true);
     PD_HVStep->setEnabled(true);
-    QueueCommand(3); // 'o', PMT on
-    QueueCommand(5); // 'P'
+    QueueCommand(command::pmt_on);
+    QueueCommand(command::probe);
     save_calibration();
 }
 
@@ -494,9 +469,8 @@ void TF_Calibration::save_calibration() {
     // The setting follows a file chosen here, once the line is safe.
     std::exception_ptr settings_error;
     if (chosen_here) {
-        F_Main->settings.calfile = E_PrevCal->text();
         try {
-            F_Main->settings.save();
+            F_Main->remember_calibration_file(E_PrevCal->text());
         } catch (...) {
             settings_error = std::current_exception();
         }
@@ -522,8 +496,7 @@ void TF_Calibration::A_LoadCalibrationExecute() {
         return;
     E_PrevCal->setText(*chosen);
     LoadCalibrationFile();
-    F_Main->settings.calfile = E_PrevCal->text();
-    F_Main->settings.save();
+    F_Main->remember_calibration_file(E_PrevCal->text());
 }
 
 void TF_Calibration::LoadCalibrationFile() {
@@ -574,22 +547,22 @@ bool TF_Calibration::eventFilter(QObject* watched, QEvent* event) {
 // The service page: single commands into the queue.
 
 void TF_Calibration::Button6Click() {
-    QueueCommand(5); // 'P'
+    QueueCommand(command::probe);
 }
 void TF_Calibration::Button7Click() {
-    QueueCommand(4); // 'O'
+    QueueCommand(command::letter_O);
 }
 void TF_Calibration::Button8Click() {
-    QueueCommand(16); // 'L'
+    QueueCommand(command::letter_L);
 }
 void TF_Calibration::Button9Click() {
-    QueueCommand(15); // 'M'
+    QueueCommand(command::letter_M);
 }
 void TF_Calibration::Button10Click() {
-    QueueCommand(9); // '1'
+    QueueCommand(command::step_1);
 }
 void TF_Calibration::Button11Click() {
-    QueueCommand(18); // carriage return
+    QueueCommand(command::enter);
 }
 void TF_Calibration::Button13Click() {
     if (!Timer1->isActive())

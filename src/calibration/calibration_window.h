@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/command.h"
+
 #include <QWidget>
 
 #include <cstdint>
@@ -21,13 +23,25 @@ class QTimer;
 // the results in the calibration file, whose history it charts. The status
 // row below the pages (pump, PMT and the clock) is kept up to date by the
 // main window's timers; its buttons share the main window's pump and PMT
-// actions, which send at once.
+// actions, which send at once. While the procedure runs, the main window
+// does not record.
 class TF_Calibration : public QWidget {
 public:
     explicit TF_Calibration(QWidget* parent = nullptr);
 
+    // What the main window tells this one.
+    // The connection opened or closed: the procedure starts only while it is open.
+    void connection_changed(bool open);
+    // The pump and the PMT as the newest record shows them.
+    void show_instrument_state(bool pump_on, bool pmt_on);
+    // The clock's time, once a second.
+    void show_time(const QString& text);
+    // Once a second: while a step reads, shows the seconds left and counts
+    // them down. False when no step is reading.
+    bool count_down();
+
     // Appends a command code to the queue; Timer1 sends it in its turn.
-    void QueueCommand(unsigned code);
+    void QueueCommand(command code);
     // Sends the command at the front of the queue, if any: one a tick.
     void Timer1Timer();
 
@@ -54,7 +68,7 @@ public:
     void Button13Click();
 
     // Data.
-    std::deque<unsigned> command_queue;
+    std::deque<command> command_queue;
     std::vector<double> hv1_history;
     std::vector<double> hv2_history;
     std::vector<double> hv3_history;

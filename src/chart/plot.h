@@ -43,7 +43,6 @@ public:
     PlotAxis(const PlotAxis&) = delete;
     PlotAxis& operator=(const PlotAxis&) = delete;
 
-    bool is_x_axis() const { return horizontal_; }
     Plot& plot() const { return *plot_; }
 
     const QString& Name() const { return name_; }

@@ -1,17 +1,20 @@
+#include "link/command.h"
+
 #include "link/link_error.h"
 #include "link/qelm_reader.h"
 
 #include <iterator>
 
-int command_byte(unsigned code) {
+int command_byte(command code) {
     // Codes without a byte are gaps the instrument's command set leaves.
     static constexpr int table[] = {
         's', 'g', 'i', 'o', 'O', 'P', 'm', 'n', -1, '1', '2', '3', -1, -1, -1, 'M', 'L', '?', '\r',
     };
-    return code < std::size(table) ? table[code] : -1;
+    const auto i = static_cast<unsigned>(code);
+    return i < std::size(table) ? table[i] : -1;
 }
 
-void qelm_reader::send_command(unsigned code) {
+void qelm_reader::send_command(command code) {
     const int b = command_byte(code);
     if (b < 0)
         throw link_error("Bad command for QELM");

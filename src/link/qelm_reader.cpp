@@ -251,8 +251,13 @@ void qelm_reader::write_records() {
         }
         // Lines dropped while no file was open cannot be written any more.
         for (std::size_t i = std::max(written_, lines_base_); i < count; ++i) {
+            const std::string& l = lines_[i - lines_base_];
             file_.append(stamp);
-            file_.append(lines_[i - lines_base_]);
+            file_.append(l);
+            // An instrument that ends its lines with a bare newline would
+            // leave the entries running together.
+            if (l.empty() || l.back() != '\r')
+                file_.append("\r");
         }
         file_.commit();
     }

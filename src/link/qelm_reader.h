@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "link/chunked_list.h"
+#include "link/command.h"
 #include "link/data_record.h"
 #include "link/record_file.h"
 #include "link/serial.h"
@@ -61,7 +62,7 @@ public:
 
     // Sends the byte of a command code; throws "Bad command for QELM" for a
     // code without one. Nothing is sent, and nothing reported, with no open port.
-    void send_command(unsigned code);
+    void send_command(command code);
     // Sends every byte of the text up to its first NUL, one write each.
     void send_text(std::string_view text);
 
@@ -181,6 +182,3 @@ private:
 
     static inline bool synced_ = false;
 };
-
-// Byte of a command code, or -1 for a code without one.
-int command_byte(unsigned code);

@@ -69,7 +69,6 @@ bool record_file::open(const std::string& path, mode m) {
         return false;
     error_.clear();
     batch_.clear();
-    bytes_written_ = 0;
     return true;
 }
 
@@ -92,7 +91,6 @@ bool record_file::commit() {
         }
         p += n;
         left -= static_cast<std::size_t>(n);
-        bytes_written_ += static_cast<std::uint64_t>(n);
     }
     const bool had_batch = !batch_.empty();
     batch_.clear();

@@ -29,13 +29,11 @@ public:
 
     bool is_open() const { return fd_ >= 0; }
     const std::string& error() const { return error_; }
-    std::uint64_t bytes_written() const { return bytes_written_; }
 
 private:
     int fd_ = -1;
     std::string batch_;
     std::string error_;
-    std::uint64_t bytes_written_ = 0;
 };
 
 // The name of a record file made at local time t for the instrument with the

@@ -16,7 +16,6 @@ public:
 
     // Stored for the next open; no effect on an open port.
     void set_speed(std::int32_t baud) { speed_ = baud; }
-    std::int32_t speed() const { return speed_; }
 
     // Opens and configures the port named (COM4 ...). Throws link_error
     // "Could Not Open COM<port>." with the device path and the system's reason

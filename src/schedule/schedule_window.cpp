@@ -1,11 +1,10 @@
 #include "schedule/schedule_window.h"
 
-#include "app/action_button.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/reg.h"
+#include "app/widgets.h"
 #include "app/windows.h"
-#include "chart/plot_widget.h"
 #include "link/clock.h"
 #include "link/link_error.h"
 #include "link/sample_rules.h"
@@ -15,7 +14,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
-#include <QFile>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -34,12 +32,6 @@
 namespace {
 
 const QString error_caption = QStringLiteral("Error writing file");
-
-QLabel* make_label(const char* name, const QString& text, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
 
 QString length_limit_text() {
     return QStringLiteral("The sample length is out of range: a sample lasts at most %1 hours "
@@ -144,9 +136,7 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     const auto make = [this](QAction*& a, const char* name, const char* caption,
                              void (TF_Schedule::*handler)()) {
-        a = new QAction(caption, this);
-        a->setObjectName(name);
-        addAction(a);
+        a = make_action(this, name, caption);
         connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     make(A_ChooseDir, "A_ChooseDir", "...", &TF_Schedule::A_ChooseDirExecute);
@@ -304,14 +294,12 @@ void TF_Schedule::A_SetScheduleExecute() {
         const auto choice = RB_Once->isChecked()   ? marev::repeat_choice::once
                             : RB_Reps->isChecked() ? marev::repeat_choice::reps
                                                    : marev::repeat_choice::without_end;
-        m.reps_left = marev::reps_left_for(choice, E_Reps->text().toStdString());
+        m.set_reps_left(marev::reps_left_for(choice, E_Reps->text().toStdString()));
         StartSample();
         // The first sample's file can be stopped by hand; later ones cannot.
         m.ShowRecordingState(true);
-        m.settings.savedir = E_SaveDir->text();
-        m.settings.save();
-        m.A_StopSchedule->setVisible(true);
-        m.A_StopSchedule->setEnabled(true);
+        m.remember_save_folder(E_SaveDir->text());
+        m.show_stop_schedule();
         hide();
     } catch (const link_error& e) {
         marev::current_prompts().message(QString::fromStdString(e.what()), error_caption,
@@ -323,20 +311,11 @@ void TF_Schedule::A_SetScheduleExecute() {
 
 void TF_Schedule::StartSample() {
     TF_Main& m = *F_Main;
-    m.schedule_stop = stop_time(marev::now());
+    // Named before the reader, and the serial number with it, is cleared.
     const QString name = m.DefaultRecordName();
-    // The new sample's display and file start from its own first record.
-    m.reader->clear();
-    m.link_state = TF_Main::NewSample;
+    m.begin_sample(stop_time(marev::now()));
     const QString path = sample_path(E_SaveDir->text(), name);
-    m.ShowRecordingState(true);
     if (path.size() > marev::max_record_path)
         throw std::runtime_error(path_limit_text().toStdString());
-    m.reader->open_record(QFile::encodeName(path).toStdString(), 0);
-    m.A_Record->setVisible(false);
-    m.A_Record->setEnabled(false);
-    m.Plot1->plot().ClearAllChannels();
-    m.Plot2->plot().ClearAllChannels();
-    m.record_path = path;
-    m.L_FileName->setText(path);
+    m.open_sample_file(path);
 }

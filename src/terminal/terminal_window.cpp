@@ -115,6 +115,10 @@ void TF_Terminal::clear_output() {
     M_Output->clear();
 }
 
+void TF_Terminal::connection_changed(bool open) {
+    E_Send->setEnabled(open);
+}
+
 void TF_Terminal::E_SendChange() {
     const QString text = E_Send->text();
     if (F_Main && F_Main->reader)

@@ -26,6 +26,9 @@ public:
     void flush();
     // Empties the output (a recording starts).
     void clear_output();
+    // The connection opened or closed: typing reaches the instrument only
+    // while it is open.
+    void connection_changed(bool open);
 
     void E_SendChange();
     void E_SendKeyPress(char key);

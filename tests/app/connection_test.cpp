@@ -71,7 +71,7 @@ TEST_F(connection, bytes_without_a_record_time_out_121_ticks_after_the_first) {
 TEST_F(connection, serial_number_zero_is_shown_but_never_found) {
     connect_and_sync();
     for (int i = 0; i < 3; ++i) {
-        show(record_line(0));
+        show(data_line({.serial = 0}));
         ticks(100); // silence shorter than the limit, each time
     }
     EXPECT_EQ(F_Main->shown, 3u);
@@ -90,7 +90,7 @@ TEST_F(connection, serial_number_zero_is_shown_but_never_found) {
 
 TEST_F(connection, a_serial_number_finds_the_instrument_and_running_never_times_out) {
     connect_and_sync();
-    show(record_line(7));
+    show(data_line());
     EXPECT_EQ(F_Main->L_CommStatus->text(), "QELM found.");
     EXPECT_EQ(F_Main->link_state, TF_Main::Running);
     EXPECT_TRUE(F_Main->A_Record->isVisible());

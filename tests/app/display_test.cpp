@@ -25,7 +25,7 @@ TEST_F(display, a_record_fills_every_status_label_and_both_charts) {
              F_Main->I_PumpOff, F_Main->I_PMTTooHigh, F_Main->L_PMTTooHigh, F_Main->E_PMTOff})
         EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
 
-    show(record_line(7, 1500, 5.01, 0.5, 123456, 42));
+    show(data_line());
     EXPECT_EQ(F_Main->L_Serial->text(), "Serial Number: 007");
     EXPECT_EQ(F_Main->L_DataCounter->text(), "0 bad lines of 0 lines total");
     EXPECT_EQ(F_Main->L_CalCoeff->text(), "Calibration Coefficient: 1.25e-05");
@@ -55,10 +55,10 @@ TEST_F(display, a_record_fills_every_status_label_and_both_charts) {
     // record, whose index is the number of records shown before it.
     // Out of step again, the reader runs one line behind: the fourth line
     // brings the third.
-    inst.send("QELM garbage\r\n" + record_line(7, 1500, 5.01, 0.5, 2e6, 7) + "\n" +
-              record_line(7, 1500, 5.01, 0.5, 3e6, 9) + "\n");
+    inst.send("QELM garbage\r\n" + data_line({.ave_bl = 2e6, .count = 7}) + "\n" +
+              data_line({.ave_bl = 3e6, .count = 9}) + "\n");
     clock.advance(4);
-    show(record_line(7, 1500, 5.01, 0.5, 4e6, 11));
+    show(data_line({.ave_bl = 4e6, .count = 11}));
     EXPECT_EQ(F_Main->L_DataCounter->text(), "1 bad lines of 1 lines total");
     EXPECT_EQ(F_Main->L_Raw->text(), "Raw counts: 9");
     EXPECT_EQ(points(bl), (std::vector<QPointF>{{0, 123456}, {5, 3e6}}));
@@ -68,8 +68,8 @@ TEST_F(display, a_record_fills_every_status_label_and_both_charts) {
 
 TEST_F(display, shows_one_record_per_tick) {
     connect_and_sync();
-    inst.send(record_line(7, 1500, 5, 0.5, 10, 1) + "\n" + record_line(7, 1500, 5, 0.5, 20, 2) +
-              "\n");
+    inst.send(data_line({.ave_bl = 10, .pmt = 5, .count = 1}) + "\n" +
+              data_line({.ave_bl = 20, .pmt = 5, .count = 2}) + "\n");
     ticks(1);
     EXPECT_EQ(F_Main->shown, 1u);
     EXPECT_EQ(F_Main->L_Raw->text(), "Raw counts: 1");
@@ -88,14 +88,16 @@ TEST_F(display, badges_backgrounds_and_the_warning_follow_each_record) {
         bool pump_on, pmt_on, warning;
     };
     const row rows[] = {
-        {1500, 5.01, 0.71, true, true, false}, {1500, 5.01, 0.7101, true, true, true},
-        {0, 5.01, 0.0, false, true, true},     {1, 0.0, -0.5, true, false, false},
-        {1500, 0.01, 0.3, true, true, false},
+        {.pump = 1500, .pmt = 5.01, .hv = 0.71, .pump_on = true, .pmt_on = true, .warning = false},
+        {.pump = 1500, .pmt = 5.01, .hv = 0.7101, .pump_on = true, .pmt_on = true, .warning = true},
+        {.pump = 0, .pmt = 5.01, .hv = 0.0, .pump_on = false, .pmt_on = true, .warning = true},
+        {.pump = 1, .pmt = 0.0, .hv = -0.5, .pump_on = true, .pmt_on = false, .warning = false},
+        {.pump = 1500, .pmt = 0.01, .hv = 0.3, .pump_on = true, .pmt_on = true, .warning = false},
     };
     connect_and_sync();
     const QColor grey(128, 128, 128), black(Qt::black);
     for (const row& r : rows) {
-        show(record_line(7, r.pump, r.pmt, r.hv));
+        show(data_line({.pump = r.pump, .pmt = r.pmt, .hv = r.hv}));
         SCOPED_TRACE(::testing::Message()
                      << "pump " << r.pump << " pmt " << r.pmt << " hv " << r.hv);
         EXPECT_EQ(!F_Main->I_PumpOn->isHidden(), r.pump_on);
@@ -157,8 +159,8 @@ TEST_F(display, the_charts_are_set_up_as_the_windows_use_them) {
 
 TEST_F(display, connecting_empties_both_charts) {
     connect_and_sync();
-    show(record_line());
-    show(record_line());
+    show(data_line());
+    show(data_line());
     F_Main->A_Connect->trigger();
     // The old values stay until a new connection.
     EXPECT_EQ(F_Main->Plot1->plot().GetChannel(1).PointCount(), 2);
@@ -172,15 +174,15 @@ TEST_F(display, while_recording_each_record_shown_feeds_the_file) {
     temp_dir dir;
     const std::string path = dir.file("rec.dat");
     connect_and_sync();
-    show(record_line(7, 1500, 5, 0.5, 1, 1));
+    show(data_line({.ave_bl = 1, .pmt = 5, .count = 1}));
     F_Main->reader->open_record(path, 0);
     F_Main->ShowRecordingState(true);
     EXPECT_EQ(F_Main->A_Record->text(), "Stop Recording");
     EXPECT_EQ(F_Main->A_Record->shortcut(), QKeySequence(Qt::Key_F4));
-    show(record_line(7, 1500, 5, 0.5, 2, 2));
-    show(record_line(7, 1500, 5, 0.5, 3, 3));
-    EXPECT_EQ(read_file(path),
-              record_line(7, 1500, 5, 0.5, 2, 2) + record_line(7, 1500, 5, 0.5, 3, 3));
+    show(data_line({.ave_bl = 2, .pmt = 5, .count = 2}));
+    show(data_line({.ave_bl = 3, .pmt = 5, .count = 3}));
+    EXPECT_EQ(read_file(path), data_line({.ave_bl = 2, .pmt = 5, .count = 2}) +
+                                   data_line({.ave_bl = 3, .pmt = 5, .count = 3}));
 }
 
 // "E&xit" ends the process at once; what the reader took before must reach
@@ -191,13 +193,13 @@ TEST_F(display, exit_writes_and_closes_the_record_file_first) {
     connect_and_sync();
     F_Main->reader->open_record(path, 0);
     F_Main->ShowRecordingState(true);
-    show(record_line(7, 1500, 5, 0.5, 1, 1));
+    show(data_line({.ave_bl = 1, .pmt = 5, .count = 1}));
     // Taken from the port, not yet shown.
-    inst.send(record_line(7, 1500, 5, 0.5, 2, 2) + "\n");
+    inst.send(data_line({.ave_bl = 2, .pmt = 5, .count = 2}) + "\n");
     F_Main->reader->poll();
     EXPECT_EXIT(F_Main->MExitClick(), ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(read_file(path),
-              record_line(7, 1500, 5, 0.5, 1, 1) + record_line(7, 1500, 5, 0.5, 2, 2));
+    EXPECT_EQ(read_file(path), data_line({.ave_bl = 1, .pmt = 5, .count = 1}) +
+                                   data_line({.ave_bl = 2, .pmt = 5, .count = 2}));
 }
 
 } // namespace

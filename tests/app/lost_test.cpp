@@ -11,8 +11,6 @@ namespace {
 
 class lost : public instrument_test {
 protected:
-    static std::string line(int i) { return record_line(7, 1500, 5.01, 0.5, 123456, 1000 + i); }
-
     void expect_disconnected() {
         EXPECT_EQ(F_Main->L_CommStatus->text(), "Instrument lost.");
         EXPECT_EQ(F_Main->A_Connect->text(), "Connect To Instrument");

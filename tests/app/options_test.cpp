@@ -52,12 +52,12 @@ TEST_F(options, time_stamps_chosen_during_a_recording_stamp_only_the_later_lines
     temp_dir out;
     const std::string path = out.file("rec.dat");
     connect_and_sync();
-    show(record_line());
+    show(data_line());
     prompts.save_answers.push_back(QString::fromStdString(path));
     F_Main->A_Record->trigger();
-    const std::string first = record_line(7, 1500, 5, 0.5, 1, 1);
-    const std::string second = record_line(7, 1500, 5, 0.5, 2, 2);
-    const std::string third = record_line(7, 1500, 5, 0.5, 3, 3);
+    const std::string first = data_line({.ave_bl = 1, .pmt = 5, .count = 1});
+    const std::string second = data_line({.ave_bl = 2, .pmt = 5, .count = 2});
+    const std::string third = data_line({.ave_bl = 3, .pmt = 5, .count = 3});
     show(first);
 
     open_options();

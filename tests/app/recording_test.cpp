@@ -29,7 +29,6 @@ protected:
     }
 
     // Line i, told apart by its first count.
-    static std::string line(int i) { return record_line(7, 1500, 5.01, 0.5, 123456, 1000 + i); }
 
     void start(const std::string& path) {
         prompts.save_answers.push_back(QString::fromStdString(path));
@@ -102,7 +101,8 @@ TEST_F(recording, a_file_that_cannot_be_opened_is_reported_and_nothing_starts) {
     found();
     prompts.save_answers.push_back(QString::fromStdString(out.file("no such folder/x.dat")));
     // Through the event loop, as a click comes: the top-level handler shows it.
-    QMetaObject::invokeMethod(F_Main, [] { F_Main->A_RecordClick(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        F_Main, [] { F_Main->A_RecordClick(); }, Qt::QueuedConnection);
     QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Unable to open file for saving.");
@@ -142,10 +142,9 @@ TEST_F(recording, the_progress_texts_follow_the_file_size_and_the_time_recorded)
         EXPECT_EQ(F_Main->L_FileSize->text(), c.size_text) << c.size;
         EXPECT_EQ(F_Main->L_TimeRecording->text(), c.time_text) << c.seconds;
     }
-    for (QWidget* w : {static_cast<QWidget*>(F_Main->L_FileSize),
-                       static_cast<QWidget*>(F_Main->L_TimeRecording),
-                       static_cast<QWidget*>(F_Main->L_FileName),
-                       static_cast<QWidget*>(F_Main->L_RecordingTo)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(F_Main->L_FileSize), static_cast<QWidget*>(F_Main->L_TimeRecording),
+          static_cast<QWidget*>(F_Main->L_FileName), static_cast<QWidget*>(F_Main->L_RecordingTo)})
         EXPECT_FALSE(w->isHidden()) << w->objectName().toStdString();
 
     // The file removed: the size cannot be read, the time text stays, and
@@ -246,8 +245,8 @@ TEST_F(recording, a_reconnection_ends_a_recording_by_hand_with_every_line_in_its
     EXPECT_TRUE(F_Main->reader->record_open());
     clock.advance(1);
     F_Main->TimerMinuteTimer();
-    const QString size_text = F_Main->L_FileSize->text(), time_text =
-                                                             F_Main->L_TimeRecording->text();
+    const QString size_text = F_Main->L_FileSize->text(),
+                  time_text = F_Main->L_TimeRecording->text();
 
     connect();
     EXPECT_FALSE(F_Main->recording);

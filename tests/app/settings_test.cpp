@@ -34,15 +34,18 @@ TEST_F(settings, load_keeps_the_pair_unless_the_port_reads) {
     };
     // A record that held port 9 with time stamps before load().
     const row rows[] = {
-        {"", 9, true},
-        {"include_time=0", 9, true}, // no port: neither changes
-        {"commport=5\ninclude_time=0", 5, false},
-        {"commport=5", 5, true}, // only the flag keeps its value
-        {"commport=abc\ninclude_time=0", 9, true},
-        {"commport=5\ninclude_time=yes", 5, true},
-        {"commport=65538\ninclude_time=3", 2, true}, // low 16 bits; any non-zero is on
-        {"commport=40000", -25536, true},
-        {"commport= 12 \ninclude_time=1", 12, true},
+        {.file = "", .commport = 9, .include_time = true},
+        // No port: neither changes.
+        {.file = "include_time=0", .commport = 9, .include_time = true},
+        {.file = "commport=5\ninclude_time=0", .commport = 5, .include_time = false},
+        // Only the flag keeps its value.
+        {.file = "commport=5", .commport = 5, .include_time = true},
+        {.file = "commport=abc\ninclude_time=0", .commport = 9, .include_time = true},
+        {.file = "commport=5\ninclude_time=yes", .commport = 5, .include_time = true},
+        // Low 16 bits; any non-zero is on.
+        {.file = "commport=65538\ninclude_time=3", .commport = 2, .include_time = true},
+        {.file = "commport=40000", .commport = -25536, .include_time = true},
+        {.file = "commport= 12 \ninclude_time=1", .commport = 12, .include_time = true},
     };
     for (const row& r : rows) {
         store_settings(r.file);

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QTest>
 
 namespace {
 
@@ -54,7 +54,7 @@ TEST_F(terminal, lists_good_lines_and_not_bad_ones) {
     connect_and_sync();
     std::vector<std::string> g;
     for (int i = 0; i < 4; ++i)
-        g.push_back(record_line(7, 1, 5, 0.5, i, i));
+        g.push_back(data_line({.ave_bl = double(i), .pump = 1, .pmt = 5, .count = double(i)}));
     show(g[0]);
     // The bad line and the one after it (used to find the stream again) are
     // not listed; out of step, the reader takes the third at the fourth's end.

@@ -28,29 +28,29 @@ values flat(const calibration_history& h) {
 
 struct scan_case {
     std::string text;
-    bool cut;
-    std::optional<values> expected;
+    bool cut = false; // the line was cut at the end of the buffer
+    std::optional<values> expected = std::nullopt;
 };
 
 TEST(calfile, scans_three_numbers_from_the_start_of_a_line) {
     using namespace std::string_literals;
     const scan_case cases[] = {
-        {"12345.7\t98.25\t1.5e+06\tTue Mar 04 09:05:03 2008\r", false,
-         values{12345.7, 98.25, 1.5e6}},
-        {"  1.5E3   -2e-3\t\t+7 whatever follows", false, values{1500, -0.002, 7}},
-        {"1 2 3", false, values{1, 2, 3}},     // no date at all
-        {"1 2 3x", false, values{1, 2, 3}},    // the "word" may touch the number
-        {"0x10 1 2", false, values{16, 1, 2}}, // as %lf reads it
-        {"", false, std::nullopt},
-        {"\r", false, std::nullopt},
-        {"Tue Mar 04 09:05:03 2008", false, std::nullopt},
-        {"1 2", false, std::nullopt},
-        {"1 2 date", false, std::nullopt},
-        {"1,2,3", false, std::nullopt},
-        {"1 2\0 3"s, false, std::nullopt}, // a NUL ends the text
+        {.text = "12345.7\t98.25\t1.5e+06\tTue Mar 04 09:05:03 2008\r",
+         .expected = values{12345.7, 98.25, 1.5e6}},
+        {.text = "  1.5E3   -2e-3\t\t+7 whatever follows", .expected = values{1500, -0.002, 7}},
+        {.text = "1 2 3", .expected = values{1, 2, 3}},     // no date at all
+        {.text = "1 2 3x", .expected = values{1, 2, 3}},    // the "word" may touch the number
+        {.text = "0x10 1 2", .expected = values{16, 1, 2}}, // as %lf reads it
+        {.text = ""},
+        {.text = "\r"},
+        {.text = "Tue Mar 04 09:05:03 2008"},
+        {.text = "1 2"},
+        {.text = "1 2 date"},
+        {.text = "1,2,3"},
+        {.text = "1 2\0 3"s}, // a NUL ends the text
         // Of a line cut at the buffer, the third number must end inside it.
-        {"1 2 3", true, std::nullopt},
-        {"1 2 3 ", true, values{1, 2, 3}},
+        {.text = "1 2 3", .cut = true},
+        {.text = "1 2 3 ", .cut = true, .expected = values{1, 2, 3}},
     };
     for (const scan_case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -50,7 +50,7 @@ protected:
         return QTest::qWaitFor(condition, seconds * 1000);
     }
 
-    qelm_sim::scratch_dir ports;
+    temp_dir ports;
     std::string log = ports.file("sim.log");
     marev::fake_prompts prompts;
 };

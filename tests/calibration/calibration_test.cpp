@@ -14,24 +14,13 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <vector>
 
 namespace {
 
-// A data line whose 60 counts are all `count`, written exactly.
-std::string counts_line(unsigned counter, double count) {
-    char head[128];
-    std::snprintf(head, sizeof head, "QELM7,%u,1.25e-05,100,1500,5.00,1200,0.480,0.5,-1", counter);
-    std::string line = head;
-    char c[40];
-    std::snprintf(c, sizeof c, ",%.17g", count);
-    for (int k = 0; k < 60; ++k)
-        line += c;
-    return line + "\r";
-}
+using enum command;
 
 class calibration : public instrument_test {
 protected:
@@ -48,7 +37,8 @@ protected:
             const int batch = std::min(n, 10);
             std::string bytes;
             for (int i = 0; i < batch; ++i)
-                bytes += counts_line(++counter, count) + "\n";
+                bytes +=
+                    data_line({.counter = ++counter, .count = count, .same_counts = true}) + "\n";
             const std::size_t want = F_Main->reader->record_count() + std::size_t(batch);
             inst.send(bytes);
             for (int i = 0; i < 50 && F_Main->reader->record_count() < want; ++i)
@@ -226,7 +216,7 @@ TEST_F(calibration, a_step_without_records_is_evaluated_again_from_the_same_star
     EXPECT_FALSE(w.PD_HVStep->isEnabled());
     EXPECT_FALSE(w.A_CalibrateHVStep->isEnabled());
     EXPECT_TRUE(w.L_ReadingTime->isHidden());
-    EXPECT_EQ(w.command_queue, (std::deque<unsigned>{4, 2})); // no 'm'
+    EXPECT_EQ(w.command_queue, (std::deque<command>{letter_O, pmt_off})); // no 'm'
 
     // A period later: five of the first ten records are in the window now.
     records(60, 5);
@@ -234,7 +224,8 @@ TEST_F(calibration, a_step_without_records_is_evaluated_again_from_the_same_star
     EXPECT_EQ(w.step_start, start);
     ASSERT_EQ(w.hv1_history.size(), 1u);
     EXPECT_DOUBLE_EQ(w.hv1_history[0], (5 * 100 + 55 * 5) / 60.0);
-    EXPECT_EQ(w.command_queue, (std::deque<unsigned>{4, 2, 4, 2, 6}));
+    EXPECT_EQ(w.command_queue,
+              (std::deque<command>{letter_O, pmt_off, letter_O, pmt_off, letter_m}));
     EXPECT_EQ(prompts.messages.size(), 1u);
 
     // A step number outside 1 to 3 ends the handler with an error and
@@ -272,7 +263,8 @@ TEST_F(calibration, the_actions_follow_the_procedure) {
     EXPECT_TRUE(w.PD_HVStep->isEnabled());
     EXPECT_TRUE(F_Main->A_Record->isEnabled());
     EXPECT_TRUE(w.TimerCalibrate->isActive());
-    EXPECT_EQ(w.command_queue, (std::deque<unsigned>{16, 15, 9, 18, 5, 7, 3, 3, 5}));
+    EXPECT_EQ(w.command_queue, (std::deque<command>{letter_L, letter_M, step_1, enter, probe,
+                                                    letter_n, pmt_on, pmt_on, probe}));
     EXPECT_TRUE(prompts.save_requests.empty());
     EXPECT_FALSE(std::filesystem::exists(cal_path));
     records(70, 30);
@@ -473,7 +465,7 @@ TEST_F(calibration, the_service_page_queues_single_commands_once_enabled) {
     w.Button12->click();               // "n" does nothing
     w.PD_PumpRate->setCurrentIndex(2); // nor does a pump rate
     EXPECT_EQ(w.Button11->text(), "\\n");
-    EXPECT_EQ(w.command_queue, (std::deque<unsigned>{5, 4, 18}));
+    EXPECT_EQ(w.command_queue, (std::deque<command>{probe, letter_O, enter}));
     EXPECT_FALSE(w.Timer1->isActive());
     EXPECT_EQ(inst.received(), "");
 

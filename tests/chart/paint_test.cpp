@@ -1,7 +1,7 @@
 // Painting into images offscreen, and the widget's coalesced repaints.
 
+#include "app/chart_setups.h"
 #include "chart/plot_widget.h"
-#include "chart_setup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

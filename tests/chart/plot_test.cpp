@@ -1,7 +1,7 @@
 // The chart model without a display: tracking, the log clamp, the fit, label texts.
 
+#include "app/chart_setups.h"
 #include "chart/plot.h"
-#include "chart_setup.h"
 
 #include <gtest/gtest.h>
 

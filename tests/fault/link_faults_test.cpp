@@ -6,6 +6,7 @@
 #include "link/port_names.h"
 #include "link/qelm_reader.h"
 
+#include "data_lines.h"
 #include "fake_instrument.h"
 #include "literal_reader.h"
 #include "sim_log.h"
@@ -59,7 +60,7 @@ protected:
     void good_lines(unsigned from, unsigned to) {
         std::string s;
         for (unsigned c = from; c <= to; ++c)
-            s += data_line(7, c) + "\r\n";
+            s += data_line({.counter = c}) + "\r\n";
         pass(s);
     }
 
@@ -82,7 +83,7 @@ std::string random_bytes(std::size_t n, unsigned seed, bool newlines) {
 }
 
 TEST_F(line_faults, bad_bytes_cost_their_lines_and_the_next_good_lines_are_records_again) {
-    const std::string good = data_line(7, 99);
+    const std::string good = data_line({.counter = 99});
     struct row {
         const char* name;
         std::string bytes;
@@ -159,7 +160,7 @@ private:
 };
 
 TEST(killed_recording, the_file_holds_every_line_but_those_of_the_last_second) {
-    qelm_sim::scratch_dir dir;
+    temp_dir dir;
     const std::string log = dir.file("sim.log"), file = dir.file("run.dat");
     qelm_sim::sim_process sim({"--port", "6", "--port-folder", dir.path(), "--autostart", "--rate",
                                "40", "--seed", "5", "--log", log});

@@ -41,8 +41,6 @@ double cpu_while_running(int ms) {
 
 class window_faults : public instrument_test {
 protected:
-    static std::string line(int i) { return record_line(7, 1500, 5.01, 0.5, 123456, 1000 + i); }
-
     // Connected, the instrument found, and a recording by hand started.
     void recording_to(const std::string& path) {
         connect_and_sync();
@@ -206,7 +204,7 @@ TEST_F(unwritable_store, is_told_and_the_value_chosen_holds_for_the_run) {
     F_Main->A_Connect->trigger();
     inst.send("\r\n");
     ticks(1);
-    inst.send(record_line() + "\n");
+    inst.send(data_line() + "\n");
     clock.advance(1);
     ticks(1);
     EXPECT_EQ(F_Main->L_CommStatus->text(), "QELM found.");

@@ -11,7 +11,7 @@ trap 'rm -rf "$prefix"' EXIT
 fail() { echo "install test: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/qelm-sim bin/marev-record; do
+for f in bin/qelm-sim bin/marev-record bin/marev-export; do
   [ -x "$prefix/$f" ] || fail "$f not installed"
 done
 unit="$prefix/lib/systemd/system/marev-record@.service"
@@ -33,6 +33,7 @@ for f in share/applications/marev.desktop share/icons/hicolor/scalable/apps/mare
 done
 desktop-file-validate "$prefix/share/applications/marev.desktop" || fail "desktop entry not valid"
 "$prefix/bin/qelm-sim" --help >/dev/null || fail "qelm-sim --help failed"
+"$prefix/bin/marev-export" --help >/dev/null || fail "marev-export --help failed"
 
 # The program starts, shows its window, and ends cleanly when asked to.
 export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$prefix/config" XDG_RUNTIME_DIR="$prefix/run"

@@ -1,6 +1,6 @@
 #include "link/data_record.h"
 
-#include "fake_instrument.h"
+#include "data_lines.h"
 #include "sscanf_parser.h"
 
 #include <gtest/gtest.h>
@@ -42,38 +42,60 @@ TEST(parser, good_line_gives_exactly_its_values) {
 struct count_case {
     const char* what;
     std::string line;
-    bool good;
-    int first_repeat; // counts from this index (0-based) on equal `repeat`
-    double repeat;
+    bool good = false;
+    int first_repeat = 0; // counts from this index (0-based) on equal `repeat`
+    double repeat = 0;
 };
 
 TEST(parser, line_format_cases) {
     const std::string c58 = counts(57, "1") + ",9";
     const std::string cases_12x = counts(29, "1") + ",12x,4,5";
     const count_case cases[] = {
-        {"blanks around count commas", header + "1 , 2 ,\t3" + "," + counts(57), true, 3, 3},
-        {"blank before a header value", "QELM 7, 42,1.5e-05, 123,1500,5,1200,0.5,0,0," + counts(60),
-         true, 0, 3},
-        {"blank before QELM", " " + header + counts(60), false, 0, 0},
-        {"carriage return before QELM", "\r" + header + counts(60), false, 0, 0},
-        {"blank before a header comma", "QELM7,42 ,1,1,1,1,1,1,1,1," + counts(60), false, 0, 0},
-        {"58 counts repeat the 58th", header + c58, true, 57, 9},
-        {"12x ends the counts", header + cases_12x, true, 29, 12},
-        {"two commas among counts", header + "1,2,,3," + counts(56), false, 0, 0},
-        {"70 counts keep the first 60", header + counts(60, "2") + "," + counts(10, "8"), true, 0,
-         2},
-        {"empty line", "", false, 0, 0},
-        {"ends after the tenth comma", header, false, 0, 0},
-        {"remainder of blanks only", header + "   \r", false, 0, 0},
-        {"a single count stands for all", header + "6", true, 0, 6},
-        {"text instead of the first count", header + "x," + counts(59), false, 0, 0},
-        {"a header field that is text", "QELM7,x,1,1,1,1,1,1,1,1," + counts(60), false, 0, 0},
-        {"nine header fields, then text", "QELM7,1,1,1,1,1,1,1,1,x", false, 0, 0},
-        {"NUL ends the line", header + "5" + std::string(1, '\0') + ",junk", true, 0, 5},
-        {"NUL inside the header", "QELM7,4" + std::string(1, '\0') + "2,1,1,1,1,1,1,1,1,1", false,
-         0, 0},
-        {"4095 bytes", header + "1," + std::string(4095 - header.size() - 2, ' '), true, 0, 1},
-        {"4096 bytes", header + "1," + std::string(4096 - header.size() - 2, ' '), false, 0, 0},
+        {.what = "blanks around count commas",
+         .line = header + "1 , 2 ,\t3" + "," + counts(57),
+         .good = true,
+         .first_repeat = 3,
+         .repeat = 3},
+        {.what = "blank before a header value",
+         .line = "QELM 7, 42,1.5e-05, 123,1500,5,1200,0.5,0,0," + counts(60),
+         .good = true,
+         .repeat = 3},
+        {.what = "blank before QELM", .line = " " + header + counts(60)},
+        {.what = "carriage return before QELM", .line = "\r" + header + counts(60)},
+        {.what = "blank before a header comma", .line = "QELM7,42 ,1,1,1,1,1,1,1,1," + counts(60)},
+        {.what = "58 counts repeat the 58th",
+         .line = header + c58,
+         .good = true,
+         .first_repeat = 57,
+         .repeat = 9},
+        {.what = "12x ends the counts",
+         .line = header + cases_12x,
+         .good = true,
+         .first_repeat = 29,
+         .repeat = 12},
+        {.what = "two commas among counts", .line = header + "1,2,,3," + counts(56)},
+        {.what = "70 counts keep the first 60",
+         .line = header + counts(60, "2") + "," + counts(10, "8"),
+         .good = true,
+         .repeat = 2},
+        {.what = "empty line", .line = ""},
+        {.what = "ends after the tenth comma", .line = header},
+        {.what = "remainder of blanks only", .line = header + "   \r"},
+        {.what = "a single count stands for all", .line = header + "6", .good = true, .repeat = 6},
+        {.what = "text instead of the first count", .line = header + "x," + counts(59)},
+        {.what = "a header field that is text", .line = "QELM7,x,1,1,1,1,1,1,1,1," + counts(60)},
+        {.what = "nine header fields, then text", .line = "QELM7,1,1,1,1,1,1,1,1,x"},
+        {.what = "NUL ends the line",
+         .line = header + "5" + std::string(1, '\0') + ",junk",
+         .good = true,
+         .repeat = 5},
+        {.what = "NUL inside the header",
+         .line = "QELM7,4" + std::string(1, '\0') + "2,1,1,1,1,1,1,1,1,1"},
+        {.what = "4095 bytes",
+         .line = header + "1," + std::string(4095 - header.size() - 2, ' '),
+         .good = true,
+         .repeat = 1},
+        {.what = "4096 bytes", .line = header + "1," + std::string(4096 - header.size() - 2, ' ')},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -215,7 +237,8 @@ TEST(parser, random_mutations_match_the_c_library) {
 #else
     const auto fits = [](const std::string&) { return true; };
 #endif
-    const std::string base = data_line(7, 123, 17.5, 1500, 4.98, 0.61);
+    const std::string base =
+        data_line({.counter = 123, .pmt = 4.98, .hv = 0.61, .count = 17.5, .same_counts = true});
     int good = 0, checked = 0;
     for (int i = 0; i < 60000; ++i) {
         std::string line = base;

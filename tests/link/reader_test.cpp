@@ -3,6 +3,7 @@
 #include "link/port_names.h"
 #include "link/qelm_reader.h"
 
+#include "data_lines.h"
 #include "fake_instrument.h"
 #include "literal_reader.h"
 #include "sscanf_parser.h"
@@ -66,8 +67,11 @@ TEST_F(reader, agrees_with_the_literal_line_step_on_random_streams) {
         for (int i = 0; i < 300; ++i) {
             // Counts as the PMT gives them, and ones that need full doubles.
             const double levels[] = {12, 0, 65535, 65536, 2.5, -3};
-            const std::string good =
-                data_line(int(rng() % 20), unsigned(i), levels[rng() % std::size(levels)]) + "\n";
+            const std::string good = data_line({.serial = int(rng() % 20),
+                                                .counter = unsigned(i),
+                                                .count = levels[rng() % std::size(levels)],
+                                                .same_counts = true}) +
+                                     "\n";
             switch (rng() % 9) {
             case 0:
                 stream += good.substr(rng() % good.size());
@@ -110,7 +114,8 @@ TEST_F(reader, tail_of_a_line_then_lines_synchronise_one_behind) {
     auto reader = connected();
     qelm_reader& r = *reader;
     r.receive("42\r\n");
-    const std::string l1 = data_line(7, 1), l2 = data_line(7, 2), l3 = data_line(7, 3);
+    const std::string l1 = data_line({.counter = 1}), l2 = data_line({.counter = 2}),
+                      l3 = data_line({.counter = 3});
     r.receive(l1 + "\n");
     EXPECT_EQ(r.record_count(), 0u);
     r.receive(l2 + "\n");
@@ -127,9 +132,9 @@ TEST_F(reader, bare_line_end_at_the_start_takes_each_line_at_its_own_newline) {
     qelm_reader& r = *reader;
     r.receive("\r\n");
     EXPECT_TRUE(qelm_reader::synced());
-    r.receive(data_line(7, 1) + "\n");
+    r.receive(data_line({.counter = 1}) + "\n");
     EXPECT_EQ(r.record_count(), 1u);
-    r.receive(data_line(7, 2) + "\n");
+    r.receive(data_line({.counter = 2}) + "\n");
     EXPECT_EQ(r.record_count(), 2u);
     EXPECT_EQ(r.bad_lines(), 0);
 }
@@ -138,11 +143,11 @@ TEST_F(reader, bad_line_costs_the_next_line_and_counts_once) {
     auto reader = connected();
     qelm_reader& r = *reader;
     r.receive("\r\n");
-    r.receive(data_line(7, 1) + "\n"); // G1
+    r.receive(data_line({.counter = 1}) + "\n"); // G1
     r.receive("QELM7,bad\r\n");
-    r.receive(data_line(7, 2) + "\n"); // G2: serves to synchronise again
-    r.receive(data_line(7, 3) + "\n"); // G3
-    r.receive(data_line(7, 4) + "\n");
+    r.receive(data_line({.counter = 2}) + "\n"); // G2: serves to synchronise again
+    r.receive(data_line({.counter = 3}) + "\n"); // G3
+    r.receive(data_line({.counter = 4}) + "\n");
     ASSERT_EQ(r.record_count(), 2u);
     EXPECT_EQ(r.counter(0), 1u);
     EXPECT_EQ(r.counter(1), 3u);
@@ -153,15 +158,15 @@ TEST_F(reader, bad_line_costs_the_next_line_and_counts_once) {
 TEST_F(reader, clear_while_synchronised_resynchronises_once) {
     auto reader = connected();
     qelm_reader& r = *reader;
-    r.receive("\r\n" + data_line(7, 1) + "\n");
-    r.receive(data_line(7, 2).substr(0, 30));
+    r.receive("\r\n" + data_line({.counter = 1}) + "\n");
+    r.receive(data_line({.counter = 2}).substr(0, 30));
     r.clear();
     EXPECT_EQ(r.record_count(), 0u);
     EXPECT_EQ(r.bad_lines(), 0);
     EXPECT_EQ(r.rx_byte_count(), 0u);
-    r.receive(data_line(7, 2).substr(30) + "\n");
+    r.receive(data_line({.counter = 2}).substr(30) + "\n");
     for (unsigned c = 3; c <= 5; ++c)
-        r.receive(data_line(7, c) + "\n");
+        r.receive(data_line({.counter = c}) + "\n");
     EXPECT_EQ(r.bad_lines(), 1);
     EXPECT_EQ(r.record_count(), 1u);
     EXPECT_EQ(r.time(0), clock.now());
@@ -176,11 +181,13 @@ TEST_F(reader, serial_number_and_callback_come_with_good_lines_only) {
     EXPECT_EQ(r.serial_number(), 0);
     r.receive("QELMjunk\r\n");
     EXPECT_EQ(r.serial_number(), 0);
-    r.receive(data_line(9, 1) + "\n" + data_line(9, 2) + "\n" + data_line(9, 3) + "\n");
+    r.receive(data_line({.serial = 9, .counter = 1}) + "\n" +
+              data_line({.serial = 9, .counter = 2}) + "\n" +
+              data_line({.serial = 9, .counter = 3}) + "\n");
     EXPECT_EQ(r.serial_number(), 9);
     // The junk line costs the line after it; the line after that is taken
     // when the third newline arrives.
-    EXPECT_EQ(seen, std::vector<std::string>{data_line(9, 2)});
+    EXPECT_EQ(seen, std::vector<std::string>{data_line({.serial = 9, .counter = 2})});
 }
 
 // A stream that never ends its line, or lines far longer than any the
@@ -197,11 +204,12 @@ TEST_F(reader, endless_and_overlong_lines_keep_memory_bounded) {
         r.receive("\r\n" + std::string(10'000, 'k') + "\r\n");
         EXPECT_LT(r.memory_bytes(), 64u * 1024);
         for (unsigned c = 1; c <= 5; ++c)
-            r.receive(data_line(7, c) + "\n");
+            r.receive(data_line({.counter = c}) + "\n");
         EXPECT_GE(r.record_count(), 2u);
         EXPECT_EQ(r.counter(r.record_count() - 1), 4u);
         EXPECT_GE(r.bad_lines(), 0);
-        EXPECT_EQ(r.rx_byte_count(), 16 * junk.size() + 10'004 + 5 * (data_line().size() + 1));
+        EXPECT_EQ(r.rx_byte_count(),
+                  16 * junk.size() + 10'004 + 5 * (data_line({.counter = 1}).size() + 1));
     }
 }
 
@@ -211,7 +219,7 @@ TEST_F(reader, reconnect_while_synchronised) {
     {
         qelm_reader first;
         first.connect(inst.port());
-        inst.send("\r\n" + data_line(7, 1) + "\n");
+        inst.send("\r\n" + data_line({.counter = 1}) + "\n");
         first.poll();
         ASSERT_TRUE(qelm_reader::synced());
         first.disconnect();
@@ -219,8 +227,8 @@ TEST_F(reader, reconnect_while_synchronised) {
     qelm_reader r;
     r.connect(inst.port());
     EXPECT_EQ(r.bad_lines(), -1);
-    inst.send("M7,5,1\r\n" + data_line(7, 2) + "\n" + data_line(7, 3) + "\n" + data_line(7, 4) +
-              "\n");
+    inst.send("M7,5,1\r\n" + data_line({.counter = 2}) + "\n" + data_line({.counter = 3}) + "\n" +
+              data_line({.counter = 4}) + "\n");
     r.poll();
     ASSERT_EQ(r.record_count(), 1u);
     EXPECT_EQ(r.counter(0), 3u);
@@ -231,7 +239,7 @@ TEST_F(reader, reconnect_while_synchronised) {
     r.disconnect();
     qelm_reader again;
     again.connect(inst.port());
-    inst.send(data_line(7, 5) + "\n");
+    inst.send(data_line({.counter = 5}) + "\n");
     again.poll();
     EXPECT_EQ(again.record_count(), 1u);
     EXPECT_EQ(again.bad_lines(), -1);
@@ -244,7 +252,7 @@ TEST_F(reader, polls_the_port_and_takes_what_it_holds) {
     r.poll();
     EXPECT_EQ(r.rx_byte_count(), 0u);
     EXPECT_EQ(r.line_count(), 0u);
-    inst.send("\r\n" + data_line(7, 1) + "\n");
+    inst.send("\r\n" + data_line({.counter = 1}) + "\n");
     r.poll();
     EXPECT_EQ(r.record_count(), 1u);
     EXPECT_FALSE(r.port_lost());
@@ -302,7 +310,7 @@ TEST_F(reader, commands_send_one_byte_each) {
         const auto calls = r.port()->write_calls();
         if (!c.bytes) {
             try {
-                r.send_command(c.code);
+                r.send_command(command(c.code));
                 ADD_FAILURE() << "no error";
             } catch (const link_error& e) {
                 EXPECT_STREQ(e.what(), "Bad command for QELM");
@@ -310,7 +318,7 @@ TEST_F(reader, commands_send_one_byte_each) {
             EXPECT_EQ(inst.received(), "");
             EXPECT_EQ(r.port()->write_calls(), calls);
         } else {
-            r.send_command(c.code);
+            r.send_command(command(c.code));
             EXPECT_EQ(inst.received(), c.bytes);
             EXPECT_EQ(r.port()->write_calls(), calls + 1);
         }
@@ -323,11 +331,11 @@ TEST_F(reader, commands_send_one_byte_each) {
     EXPECT_EQ(r.port()->write_calls(), calls + 3);
 
     r.disconnect();
-    EXPECT_NO_THROW(r.send_command(1));
+    EXPECT_NO_THROW(r.send_command(command::pump_on));
     EXPECT_NO_THROW(r.send_text("x"));
     EXPECT_EQ(inst.received(), "");
     qelm_reader never_connected;
-    EXPECT_NO_THROW(never_connected.send_command(1));
+    EXPECT_NO_THROW(never_connected.send_command(command::pump_on));
 }
 
 } // namespace
@@ -345,14 +353,14 @@ TEST_F(reader, waits_on_a_device_opened_by_path_and_records_without_keeping_valu
     r.open_record(out.file("rec.dat"), 0);
     std::string expected;
     for (unsigned n = 1; n <= 4; ++n) {
-        inst.send(data_line(7, n) + "\r\n");
+        inst.send(data_line({.counter = n}) + "\n");
         EXPECT_TRUE(r.wait_for_input(5000));
         r.poll();
         r.write_records();
         r.clear_records();
         EXPECT_EQ(r.record_count(), 0u);
         if (n >= 3) // the first line finds the start; each is taken at the next line end
-            expected += data_line(7, n - 1) + "\r";
+            expected += data_line({.counter = n - 1});
     }
     EXPECT_EQ(r.line_count(), 2u);
     EXPECT_EQ(r.serial_number(), 7);

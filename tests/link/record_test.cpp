@@ -3,6 +3,7 @@
 #include "link/qelm_reader.h"
 #include "link/reconnect.h"
 
+#include "data_lines.h"
 #include "fake_instrument.h"
 
 #include <gtest/gtest.h>
@@ -22,12 +23,12 @@ protected:
 
     void lines(unsigned from, unsigned to) {
         for (unsigned c = from; c <= to; ++c)
-            r.receive(data_line(7, c) + "\n");
+            r.receive(data_line({.counter = c}) + "\n");
     }
     std::string expected(unsigned from, unsigned to, const std::string& stamp = "") {
         std::string s;
         for (unsigned c = from; c <= to; ++c)
-            s += stamp + data_line(7, c);
+            s += stamp + data_line({.counter = c});
         return s;
     }
 
@@ -89,10 +90,26 @@ TEST_F(record, an_appended_file_keeps_what_it_held_and_its_start) {
     back.append_record(path, 0, clock.now() - 600);
     EXPECT_EQ(back.record_start(), clock.now() - 600);
     for (unsigned c = 5; c <= 6; ++c)
-        back.receive(data_line(7, c) + "\n");
+        back.receive(data_line({.counter = c}) + "\n");
     back.write_records();
     back.close_record();
     EXPECT_EQ(read_file(path), expected(1, 2) + expected(5, 6));
+}
+
+TEST_F(record, entries_end_with_a_carriage_return_even_when_the_line_had_none) {
+    // An instrument that ends its lines with a bare newline: without a CR of
+    // their own the entries would run together in the file.
+    const std::string path = dir.file("n.dat");
+    r.set_include_time(true);
+    r.open_record(path, 0);
+    std::string line = data_line({.counter = 1});
+    line.pop_back();
+    r.receive(line + "\n");
+    lines(2, 2);
+    r.write_records();
+    r.close_record();
+    const std::string stamp = "2008-01-01,09:05:03,";
+    EXPECT_EQ(read_file(path), stamp + line + "\r" + expected(2, 2, stamp));
 }
 
 TEST(reconnect_wait, tries_every_period_from_the_loss_and_not_in_bursts) {

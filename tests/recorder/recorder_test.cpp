@@ -29,7 +29,7 @@ namespace {
 // going to files, the port folder under config/ of the scratch folder.
 class record_process {
 public:
-    record_process(const qelm_sim::scratch_dir& dir, std::vector<std::string> args)
+    record_process(const temp_dir& dir, std::vector<std::string> args)
         : out_(dir.file("record.out")), err_(dir.file("record.err")) {
         std::vector<std::string> words{MAREV_RECORD_PATH};
         words.insert(words.end(), args.begin(), args.end());
@@ -138,7 +138,7 @@ protected:
         return a;
     }
 
-    qelm_sim::scratch_dir dir;
+    temp_dir dir;
     std::string ports = dir.file("config") + "/Quorvex/ports";
     std::string log = dir.file("sim.log");
     temp_dir out;

@@ -28,7 +28,7 @@ protected:
     void SetUp() override {
         instrument_test::SetUp();
         connect_and_sync();
-        show(record_line());
+        show(data_line());
         ASSERT_EQ(F_Main->L_CommStatus->text(), "QELM found.");
         F_Schedule->E_SaveDir->setText(QString::fromStdString(out.path().string()));
         F_Schedule->E_RunFor->setText("1");
@@ -36,7 +36,6 @@ protected:
     }
 
     // Line i of the run, told apart by its first count.
-    static std::string line(int i) { return record_line(7, 1500, 5.01, 0.5, 123456, 1000 + i); }
     static std::string lines(int first, int last) {
         std::string all;
         for (int i = first; i <= last; ++i)

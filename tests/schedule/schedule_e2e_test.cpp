@@ -57,7 +57,7 @@ protected:
         return QTest::qWaitFor(condition, seconds * 1000);
     }
 
-    qelm_sim::scratch_dir ports;
+    temp_dir ports;
     std::string log = ports.file("sim.log");
     temp_dir out;
     marev::fake_clock clock{1'700'000'000};

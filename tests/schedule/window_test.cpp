@@ -33,8 +33,8 @@ protected:
         windows_test::SetUp();
         create_windows();
         // Three records in the reader, as a connected instrument leaves them.
-        F_Main->reader->receive("\r\n" + record_line() + "\n" + record_line() + "\n" +
-                                record_line() + "\n");
+        F_Main->reader->receive("\r\n" + data_line() + "\n" + data_line() + "\n" + data_line() +
+                                "\n");
         ASSERT_EQ(F_Main->reader->record_count(), 3u);
         F_Schedule->show();
         F_Schedule->E_SaveDir->setText(folder());
@@ -234,10 +234,10 @@ TEST_F(schedule_window, set_schedule_starts_the_first_sample) {
     EXPECT_EQ(stored("savedir"), (folder() + "/").toStdString());
 
     // The sample's file receives the lines taken from now on.
-    m.reader->receive(record_line() + "\n");
+    m.reader->receive(data_line() + "\n");
     m.reader->write_records();
     m.reader->close_record();
-    EXPECT_EQ(read_file(file(first_name).toStdString()), record_line());
+    EXPECT_EQ(read_file(file(first_name).toStdString()), data_line());
 }
 
 TEST_F(schedule_window, each_later_sample_reads_the_boxes_as_they_stand) {

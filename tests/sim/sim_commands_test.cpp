@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 namespace {
 
 struct running_sim {
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim{
         {"--port", "2", "--port-folder", dir.path(), "--rate", "20", "--seed", "5", "--autostart"}};
     pty_client client{sim.device()};
@@ -43,7 +43,7 @@ struct running_sim {
 } // namespace
 
 TEST(sim_commands, sends_nothing_before_P_then_a_line_a_tick) {
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim({"--port", "2", "--port-folder", dir.path(), "--rate", "20"});
     pty_client client(sim.device());
     EXPECT_FALSE(client.line(400ms));
@@ -60,7 +60,7 @@ TEST(sim_commands, sends_nothing_before_P_then_a_line_a_tick) {
 }
 
 TEST(sim_commands, autostart_sends_from_the_first_reader_on) {
-    scratch_dir dir;
+    temp_dir dir;
     const std::string log = dir.file("log");
     sim_process sim(
         {"--port", "2", "--port-folder", dir.path(), "--rate", "100", "--autostart", "--log", log});

@@ -38,7 +38,7 @@ struct run_result {
 
 // Runs the simulator to its end with the extra arguments, reading everything.
 run_result run_to_end(std::vector<std::string> extra) {
-    scratch_dir dir;
+    temp_dir dir;
     std::vector<std::string> args = {"--port", "6",     "--port-folder", dir.path(),
                                      "--rate", "200",   "--autostart",   "--seed",
                                      "9",      "--log", dir.file("log")};
@@ -137,7 +137,7 @@ TEST(sim_faults, each_mode_mars_the_lines_it_names) {
 }
 
 TEST(sim_faults, vanished_instrument_returns_on_a_new_device_and_counts_on) {
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim({"--port", "6", "--port-folder", dir.path(), "--rate", "20", "--autostart",
                      "--seed", "9", "--vanish", "4", "--return-after", "0.5", "--log",
                      dir.file("log")});
@@ -193,7 +193,7 @@ TEST(sim_faults, vanished_instrument_returns_on_a_new_device_and_counts_on) {
 }
 
 TEST(sim_faults, signal_while_away_ends_the_simulator_cleanly) {
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim({"--port", "6", "--port-folder", dir.path(), "--rate", "200", "--autostart",
                      "--vanish", "0", "--return-after", "30"});
     pty_client client(sim.device());
@@ -204,7 +204,7 @@ TEST(sim_faults, signal_while_away_ends_the_simulator_cleanly) {
 }
 
 TEST(sim_faults, silent_instrument_stops_sending_but_still_listens) {
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim({"--port", "2", "--port-folder", dir.path(), "--rate", "200", "--autostart",
                      "--silent", "5", "--log", dir.file("log")});
     pty_client client(sim.device());
@@ -243,7 +243,7 @@ TEST(sim_faults, replays_raw_and_time_stamped_record_files) {
         {raw, {"--vanish", "4", "--loop"}, {0, 1, 2, 0}},
     };
     for (const auto& c : cases) {
-        scratch_dir files;
+        temp_dir files;
         std::ofstream(files.file("rec.dat"), std::ios::binary) << c.text;
         auto args = c.extra;
         args.insert(args.end(), {"--replay", files.file("rec.dat")});
@@ -257,7 +257,7 @@ TEST(sim_faults, replays_raw_and_time_stamped_record_files) {
 }
 
 TEST(sim_faults, refuses_bad_arguments_and_empty_replays) {
-    scratch_dir dir;
+    temp_dir dir;
     std::ofstream(dir.file("empty.dat")) << "\r\n\r\n";
     const std::vector<std::pair<std::vector<std::string>, int>> cases = {
         {{"--rate", "0"}, 2},
@@ -288,7 +288,7 @@ TEST(sim_faults, refuses_bad_arguments_and_empty_replays) {
 TEST(sim_link, removed_at_the_end_whatever_the_signal) {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(sig);
-        scratch_dir dir;
+        temp_dir dir;
         sim_process sim({"--port", "4", "--port-folder", dir.path()});
         ASSERT_TRUE(link_exists(dir.file("COM4")));
         sim.signal(sig);
@@ -298,7 +298,7 @@ TEST(sim_link, removed_at_the_end_whatever_the_signal) {
 }
 
 TEST(sim_link, replaces_a_dead_simulators_link_and_keeps_others) {
-    scratch_dir dir;
+    temp_dir dir;
     const std::string link = dir.file("COM4");
     {
         fs::create_symlink("/dev/pts/9999", link);
@@ -335,7 +335,7 @@ TEST(sim_link, exclusive_open_is_lifted_when_the_program_lets_go) {
     // The simulator keeps the pty alive between connections, so the flag an
     // exclusive open sets would outlive it and refuse the next connection to
     // anyone but root.
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim({"--port", "4", "--port-folder", dir.path()});
     {
         pty_client first(sim.device());

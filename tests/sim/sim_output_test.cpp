@@ -16,7 +16,7 @@ using namespace qelm_sim;
 using namespace std::chrono_literals;
 
 TEST(sim_output, hundreds_of_lines_follow_the_format_and_then_it_exits) {
-    scratch_dir dir;
+    temp_dir dir;
     sim_process sim({"--port", "5", "--port-folder", dir.path(), "--rate", "500", "--autostart",
                      "--lines", "300", "--seed", "11"});
     EXPECT_EQ(sim.port(), 5);
@@ -68,7 +68,7 @@ TEST(sim_output, hundreds_of_lines_follow_the_format_and_then_it_exits) {
 }
 
 TEST(sim_output, log_holds_exactly_the_bytes_that_passed) {
-    scratch_dir dir;
+    temp_dir dir;
     const std::string log = dir.file("sim.log");
     sim_process sim({"--port", "3", "--port-folder", dir.path(), "--rate", "200", "--lines", "20",
                      "--seed", "2", "--log", log, "--garbage", "3"});

@@ -39,7 +39,7 @@ protected:
         qelm_reader::set_synced(false);
         set_port_folder(dir.path());
     }
-    scratch_dir dir;
+    temp_dir dir;
     std::string log = dir.file("sim.log");
 };
 
@@ -55,7 +55,7 @@ TEST_F(sim_reader, takes_the_simulators_lines_as_records) {
     // The probe: 'P' until the first byte comes.
     ASSERT_TRUE(poll_until(reader, [&] {
         if (reader.rx_byte_count() == 0)
-            reader.send_command(5);
+            reader.send_command(command::probe);
         return reader.rx_byte_count() > 0;
     }));
     ASSERT_TRUE(poll_until(reader, [&] { return reader.port_lost(); }));
@@ -107,14 +107,15 @@ TEST_F(sim_reader, commands_from_the_reader_reach_the_instrument) {
     EXPECT_GT(reader.pump_rpm(r0 - 1), 0u);
 
     // Pump off, PMT off, then the calibration's selection of step 3 and PMT on.
-    for (unsigned code : {0u, 2u})
+    for (command code : {command::pump_off, command::pmt_off})
         reader.send_command(code);
     ASSERT_TRUE(poll_until(reader, [&] { return reader.record_count() >= r0 + 3; }));
     std::size_t r = reader.record_count() - 1;
     EXPECT_EQ(reader.pump_rpm(r), 0u);
     EXPECT_EQ(reader.pmt_voltage(r), 0.0);
 
-    for (unsigned code : {16u, 15u, 11u, 18u, 3u})
+    for (command code :
+         {command::letter_L, command::letter_M, command::step_3, command::enter, command::pmt_on})
         reader.send_command(code);
     const std::size_t r1 = reader.record_count();
     ASSERT_TRUE(poll_until(reader, [&] { return reader.record_count() >= r1 + 3; }));

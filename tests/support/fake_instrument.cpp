@@ -2,11 +2,9 @@
 
 #include "link/port_names.h"
 
-#include <cstdio>
-
-#ifndef _WIN32
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
@@ -97,20 +95,4 @@ void fake_instrument::vanish() {
     if (master_ >= 0)
         ::close(master_);
     master_ = -1;
-}
-
-#endif
-
-std::string data_line(int serial, unsigned counter, double count, unsigned pump, double pmt,
-                      double hv) {
-    char head[256];
-    std::snprintf(head, sizeof head, "QELM%d,%u,1.25e-05,%g,%u,%.2f,1200,%.3f,0.5,-1,", serial,
-                  counter, count * 60 * 1.25, pump, pmt, hv);
-    std::string line = head;
-    char c[32];
-    for (int k = 0; k < 60; ++k) {
-        std::snprintf(c, sizeof c, k ? ",%g" : "%g", count);
-        line += c;
-    }
-    return line + "\r";
 }

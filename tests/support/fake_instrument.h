@@ -45,8 +45,3 @@ private:
 #endif
     std::string device_;
 };
-
-// A good data line with the given header values and counts, without newline
-// (60 counts of `count` when `counts` is empty).
-std::string data_line(int serial = 7, unsigned counter = 1, double count = 12, unsigned pump = 1500,
-                      double pmt = 5.0, double hv = 0.5);

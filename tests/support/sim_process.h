@@ -2,7 +2,7 @@
 
 // Runs the simulated instrument for a test.
 //
-//   qelm_sim::scratch_dir dir;                         // a fresh folder, removed after
+//   temp_dir dir;                                      // a fresh folder, removed after
 //   qelm_sim::sim_process sim({"--port", "5", "--port-folder", dir.path(), "--autostart"});
 //   int fd = open(sim.device().c_str(), ...);          // or the program's reader on COM5
 //
@@ -32,6 +32,8 @@
 #include <utility>
 #include <vector>
 
+#include "temp_dir.h"
+
 extern char** environ;
 
 namespace qelm_sim {
@@ -44,30 +46,6 @@ inline std::string sim_path() {
     return "qelm-sim";
 #endif
 }
-
-// An empty folder under $TMPDIR (else /tmp), removed with its content.
-class scratch_dir {
-public:
-    scratch_dir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/marev-sim-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a scratch folder");
-        path_ = pattern;
-    }
-    ~scratch_dir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    scratch_dir(const scratch_dir&) = delete;
-    scratch_dir& operator=(const scratch_dir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 class sim_process {
 public:

@@ -1,6 +1,7 @@
 #include "recorder.h"
 
 #include "link/clock.h"
+#include "link/command.h"
 #include "link/link_error.h"
 #include "link/record_file.h"
 #include "link/sample_rules.h"
@@ -33,8 +34,6 @@ constexpr std::int64_t probe_period_ms = 250;
 constexpr std::int64_t tell_period_ms = 60'000;
 // The longest sleep: a signal that comes just before a wait is seen this late.
 constexpr std::int64_t max_wait_ms = 1000;
-
-constexpr unsigned probe_command = 5; // 'P'
 
 std::string free_space_text(const std::string& folder) {
     std::error_code ec;
@@ -175,7 +174,7 @@ void recorder::step(std::int64_t now_ms) {
     case link_state::probing:
         if (reader_->rx_byte_count() == 0) {
             if (now_ms >= next_probe_ms_) {
-                reader_->send_command(probe_command);
+                reader_->send_command(command::probe);
                 next_probe_ms_ = now_ms + probe_period_ms;
             }
             tell_waiting(now_ms);

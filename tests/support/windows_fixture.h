@@ -14,6 +14,7 @@
 #include "link/qelm_reader.h"
 #include "terminal/terminal_window.h"
 
+#include "data_lines.h"
 #include "fake_instrument.h"
 #include "temp_dir.h"
 
@@ -22,7 +23,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -115,16 +115,3 @@ protected:
 
     fake_instrument inst{7};
 };
-
-// A data line with the given header values; count 0 is first_count and
-// count j is j + 1 for the others, so each count is told apart.
-inline std::string record_line(int serial = 7, unsigned pump = 1500, double pmt = 5.01,
-                               double hv = 0.5, double ave_bl = 123456, double first_count = 42) {
-    char head[256];
-    std::snprintf(head, sizeof head, "QELM%d,17,1.25e-05,%g,%u,%.2f,1200,%.4f,0.5,-1,%g", serial,
-                  ave_bl, pump, pmt, hv, first_count);
-    std::string line = head;
-    for (int j = 1; j < 60; ++j)
-        line += "," + std::to_string(j + 1);
-    return line + "\r";
-}

@@ -1,4 +1,4 @@
-#include "app/main_charts.h"
+#include "app/chart_setups.h"
 
 void setup_raw_counts_chart(Plot& plot) {
     plot.SetTitleText("QELM 60Hz - Last 60 raw counts");
@@ -68,4 +68,35 @@ void setup_bioluminescence_chart(Plot& plot) {
     bl.SetTraceVisible(false);
     bl.SetMarkersVisible(true);
     bl.SetMarkersSize(2);
+}
+
+void setup_calibration_chart(Plot& plot) {
+    plot.SetTitleText("Untitled");
+    plot.SetTitleFontName("Arial");
+    plot.SetTitleFontSize(14);
+    plot.SetTitleFontBold(true);
+    plot.SetLegendVisible(true);
+    PlotXAxis& x = plot.GetXAxis(0);
+    x.SetMin(0);
+    x.SetSpan(100);
+    x.SetTitle("X-Axis 1");
+    x.SetTitleShow(false);
+    x.SetTrackingStyle(TrackScrollSmooth);
+    x.SetTrackingAlignFirstStyle(AlignFirstAuto);
+    PlotYAxis& y = plot.GetYAxis(0);
+    y.SetMin(0);
+    y.SetSpan(100);
+    y.SetTitle("Y-Axis 1");
+    y.SetTitleShow(false);
+    y.SetTrackingStyle(TrackScaleMinMax);
+    y.SetTrackingAlignFirstStyle(AlignFirstNone);
+    const QColor colours[3] = {Qt::red, Qt::yellow, Qt::blue};
+    for (int i = 0; i < 3; ++i) {
+        PlotChannel& c = plot.AddChannel(); // "Channel <i + 1>"
+        c.SetTitleText(c.Name());
+        c.SetColor(colours[i]);
+        c.SetTraceVisible(true);
+        c.SetMarkersVisible(true);
+        c.SetMarkersSize(3);
+    }
 }

@@ -3,10 +3,12 @@
 # is linked as com<n> in Wine's dosdevices, the recorder records one short
 # sample from COM<n>, and its file holds the lines the simulator sent, from
 # the second on (the first goes to finding the start of the stream), once
-# each and in order.
-#   wine_recording_test.sh QELM_SIM MAREV_RECORD_EXE   (WINEPREFIX set)
+# each and in order. marev-export.exe then makes of it the same CSV as the
+# Linux marev-export.
+#   wine_recording_test.sh QELM_SIM MAREV_RECORD_EXE MAREV_EXPORT MAREV_EXPORT_EXE
+#   (WINEPREFIX set)
 set -euo pipefail
-sim=$1 recorder=$2
+sim=$1 recorder=$2 export_host=$3 export_exe=$4
 port=9
 dir=$(mktemp -d)
 link="${WINEPREFIX:?}/dosdevices/com$port"
@@ -51,3 +53,10 @@ lines=$(wc -l <"$dir/recorded")
 tail -n +2 "$dir/sent" | head -n "$lines" | cmp -s - "$dir/recorded" ||
   fail "the record file is not the lines sent: $(diff <(tail -n +2 "$dir/sent") "$dir/recorded" | head -5)"
 echo "recorded $lines lines, as sent"
+
+(cd "$dir" && wine "$export_exe" rec/*.dat -o windows.csv && "$export_host" rec/*.dat -o linux.csv) ||
+  fail "marev-export failed"
+[ "$(wc -l <"$dir/linux.csv")" -eq $((lines + 1)) ] || fail "the CSV has not a row per line"
+cmp -s "$dir/windows.csv" "$dir/linux.csv" ||
+  fail "the CSV differs from Linux's: $(diff "$dir/windows.csv" "$dir/linux.csv" | head -4)"
+echo "exported $lines rows, as on Linux"

@@ -1,17 +1,22 @@
 // Costs of the instrument link: the parser against the sscanf reading, the
-// reader's cost per record with an empty history and with 30 days held, and
-// its memory per record over a day. Prints `name: value unit` lines.
+// reader's cost per record with an empty history and with 30 days held, its
+// memory per record over a day, and the data sync of the record file that
+// each batch pays on the user-interface thread. Prints `name: value unit` lines.
 #include "link/qelm_reader.h"
+#include "link/record_file.h"
 
 #include "fake_instrument.h"
 #include "sscanf_parser.h"
+#include "temp_dir.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <malloc.h>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -154,11 +159,63 @@ void memory_figures() {
     std::printf("reader_bytes_per_record: %.0f bytes\n", double(held) / double(r->record_count()));
 }
 
+// An hour of recording, one batch (one line) a second, into a folder on this
+// machine's disk (the temporary folder: TMPDIR names another), the batches
+// one after the other without the second between them, so the disk is busier
+// than in a real hour. First each batch written and synced in place, as the
+// user-interface thread would pay it; then what record_file's commit costs
+// that thread, the sync running on its own thread.
+std::vector<double> sorted_ms(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+void print_ms(const char* name, const std::vector<double>& ms) {
+    std::printf("%s_median_ms: %.3f ms\n", name, ms[ms.size() / 2]);
+    std::printf("%s_p99_ms: %.3f ms\n", name, ms[ms.size() * 99 / 100]);
+    std::printf("%s_longest_ms: %.3f ms\n", name, ms.back());
+}
+
+void sync_figures() {
+    temp_dir dir;
+    const auto lines = make_lines(3600, 6);
+    const auto since = [](clock_type::time_point t0) {
+        return std::chrono::duration<double, std::milli>(clock_type::now() - t0).count();
+    };
+
+    const int fd = ::open(dir.file("in_place.dat").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return;
+    std::vector<double> in_place;
+    for (const auto& l : lines) {
+        const auto t0 = clock_type::now();
+        if (::write(fd, l.data(), l.size()) != ssize_t(l.size()) || ::fdatasync(fd) != 0)
+            std::fprintf(stderr, "sync: write or sync failed\n");
+        in_place.push_back(since(t0));
+    }
+    ::close(fd);
+    print_ms("record_write_and_sync", sorted_ms(in_place));
+
+    record_file file;
+    if (!file.open(dir.file("record.dat")))
+        return;
+    std::vector<double> commit;
+    for (const auto& l : lines) {
+        file.append(l);
+        const auto t0 = clock_type::now();
+        file.commit();
+        commit.push_back(since(t0));
+    }
+    file.close();
+    print_ms("record_commit", sorted_ms(commit));
+}
+
 } // namespace
 
 int main() {
     parser_figures();
     memory_figures();
+    sync_figures();
     reader_figures();
     return 0;
 }

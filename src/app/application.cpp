@@ -25,11 +25,11 @@ void show_uncaught(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const link_error& e) {
-        marev::current_prompts().message(QString::fromStdString(e.what()), caption,
-                                         QString::fromStdString(e.detail()));
+        marev::tell_later(QString::fromStdString(e.what()), caption,
+                          QString::fromStdString(e.detail()));
     } catch (const std::exception& e) {
-        marev::current_prompts().message(QString::fromStdString(e.what()), caption);
+        marev::tell_later(QString::fromStdString(e.what()), caption);
     } catch (...) {
-        marev::current_prompts().message(QStringLiteral("Unexpected error."), caption);
+        marev::tell_later(QStringLiteral("Unexpected error."), caption);
     }
 }

@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
         // An error while the windows were made, or one that escaped the loop:
         // shown, and the program ends normally.
         show_uncaught(std::current_exception());
+        // The box is shown from the event loop, which is not turning here.
+        QCoreApplication::processEvents();
         status = 0;
     }
     destroy_windows();

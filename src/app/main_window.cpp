@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/application.h"
 #include "app/badge.h"
 #include "app/cformat.h"
 #include "app/chart_setups.h"
@@ -135,11 +136,12 @@ TF_Main::TF_Main(QWidget* parent) : QMainWindow(parent) {
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(50);
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { marev::guarded([this] { Timer1Timer(); }); });
     TimerMinute = new QTimer(this);
     TimerMinute->setObjectName("TimerMinute");
     TimerMinute->setInterval(1000);
-    connect(TimerMinute, &QTimer::timeout, this, [this] { TimerMinuteTimer(); });
+    connect(TimerMinute, &QTimer::timeout, this,
+            [this] { marev::guarded([this] { TimerMinuteTimer(); }); });
 
     reader = std::make_unique<qelm_reader>();
     attach_reader();
@@ -184,7 +186,7 @@ QWidget* TF_Main::build_panel() {
     UD_Serial = new port_chooser(panel);
     UD_Serial->setObjectName("UD_Serial");
     UD_Serial->setValue(4);
-    UD_Serial->on_click = [this] { UD_SerialClick(); };
+    UD_Serial->on_click = [this] { marev::guarded([this] { UD_SerialClick(); }); };
     E_Serial = UD_Serial->edit();
     E_Serial->setObjectName("E_Serial");
     UD_Serial->setFixedWidth(31 + UD_Serial->sizeHint().width() -
@@ -319,7 +321,8 @@ void TF_Main::build_actions() {
                              const QKeySequence& key, void (TF_Main::*handler)()) {
         a = make_action(this, name, caption);
         a->setShortcut(key);
-        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        connect(a, &QAction::triggered, this,
+                [this, handler] { marev::guarded([this, handler] { (this->*handler)(); }); });
     };
     make(A_Connect, "A_Connect", "Connect To Instrument", Qt::Key_F1, &TF_Main::A_ConnectExecute);
     A_Connect->setData(1);
@@ -345,10 +348,11 @@ void TF_Main::build_actions() {
 
     MExit = new QAction("E&xit", this);
     MExit->setObjectName("MExit");
-    connect(MExit, &QAction::triggered, this, [this] { MExitClick(); });
+    connect(MExit, &QAction::triggered, this, [this] { marev::guarded([this] { MExitClick(); }); });
     MAbout = new QAction("&About...", this);
     MAbout->setObjectName("MAbout");
-    connect(MAbout, &QAction::triggered, this, [this] { MAboutClick(); });
+    connect(MAbout, &QAction::triggered, this,
+            [this] { marev::guarded([this] { MAboutClick(); }); });
     MHelp = new QAction("Help", this);
     MHelp->setObjectName("MHelp");
 }
@@ -418,9 +422,8 @@ void TF_Main::SwitchConnection(bool on) {
         try {
             reader->connect(UD_Serial->value());
         } catch (const link_error& e) {
-            marev::current_prompts().message(QString::fromStdString(e.what()),
-                                             "Error in communications",
-                                             QString::fromStdString(e.detail()));
+            marev::tell_later(QString::fromStdString(e.what()), "Error in communications",
+                              QString::fromStdString(e.detail()));
             A_Connect->setVisible(true);
             return;
         }
@@ -456,8 +459,9 @@ void TF_Main::SwitchConnection(bool on) {
     try {
         reader->disconnect();
     } catch (const link_error& e) {
-        marev::current_prompts().message(QString::fromStdString(e.what()), "Error stopping device",
-                                         QString::fromStdString(e.detail()));
+        // Also reached from the fast tick (time-out, a lost instrument).
+        marev::tell_later(QString::fromStdString(e.what()), "Error stopping device",
+                          QString::fromStdString(e.detail()));
     }
 }
 
@@ -559,7 +563,7 @@ void TF_Main::begin_sample(std::int64_t stop) {
     schedule_stop = stop;
     // The new sample's display and file start from its own first record.
     reader->clear();
-    link_state = NewSample;
+    restart_display();
     ShowRecordingState(true);
 }
 
@@ -571,6 +575,15 @@ void TF_Main::open_sample_file(const QString& path) {
     Plot2->plot().ClearAllChannels();
     record_path = path;
     L_FileName->setText(path);
+    L_FileName->setToolTip(path);
+}
+
+void TF_Main::abandon_schedule(bool record_visible, bool record_enabled) {
+    schedule_stop = 0;
+    reps_left = 0;
+    ShowRecordingState(false);
+    A_Record->setVisible(record_visible);
+    A_Record->setEnabled(record_enabled);
 }
 
 void TF_Main::show_stop_schedule() {
@@ -653,18 +666,16 @@ void TF_Main::check_record_file() {
 }
 
 void TF_Main::tell_later(const QString& text, const QString& caption, const QString& detail) {
-    // One box at a time: a failure that repeats while nobody is there must not
-    // pile up boxes; the labels keep showing the state.
-    if (telling_)
-        return;
-    telling_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this, text, caption, detail] {
-            marev::current_prompts().message(text, caption, detail);
-            telling_ = false;
-        },
-        Qt::QueuedConnection);
+    marev::tell_later(text, caption, detail);
+}
+
+void TF_Main::restart_display() {
+    shown = 0;
+    // An identification under way goes on: 'P' is still sent, and the time-out
+    // still counts, or comes on the next tick. A found instrument's display
+    // restarts on the next tick.
+    if (link_state == Running)
+        link_state = NewSample;
 }
 
 void TF_Main::ShowRecordingState(bool on) {
@@ -720,7 +731,10 @@ void TF_Main::Timer1Timer() {
         }
         if (reader->serial_number() != 0) {
             L_CommStatus->setText("QELM found.");
-            ShowRecordingState(false);
+            // A sample started while the instrument was being identified
+            // goes on recording into its file.
+            if (!(recording && reader->record_open()))
+                ShowRecordingState(false);
             link_state = Running;
             wait_ticks = 0;
         }
@@ -743,10 +757,10 @@ void TF_Main::Timer1Timer() {
             close_error = QString::fromStdString(e.what());
             close_detail = QString::fromStdString(e.detail());
         }
-        marev::current_prompts().message("Device timed out.  Is it connected?", "Nothing found");
+        marev::tell_later("Device timed out.  Is it connected?", "Nothing found");
         SwitchConnection(false);
         if (!close_error.isEmpty())
-            marev::current_prompts().message(close_error, "Error stopping device", close_detail);
+            marev::tell_later(close_error, "Error stopping device", close_detail);
         return;
     }
     case Running:
@@ -839,7 +853,7 @@ void TF_Main::TimerMinuteTimer() {
         } catch (...) {
             sample_error = std::current_exception();
         }
-        link_state = NewSample;
+        restart_display();
     }
 
     // A calibration step's countdown takes the second's place of the progress.

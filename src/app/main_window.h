@@ -62,6 +62,10 @@ public:
     void TimerMinuteTimer();
     // A_Record and the recording flag in their started or stopped form.
     void ShowRecordingState(bool on);
+    // A new sample starts: the display restarts from the reader's first
+    // record (link_state NewSample), unless the instrument is still being
+    // probed or identified, or timed out, which goes on.
+    void restart_display();
     // The record file name for the current serial number and local time.
     QString DefaultRecordName() const;
 
@@ -85,6 +89,9 @@ public:
     void begin_sample(std::int64_t stop);
     void open_sample_file(const QString& path);
     void show_stop_schedule();
+    // A schedule whose first sample could not start: nothing stays armed, and
+    // the record action is as it was before.
+    void abandon_schedule(bool record_visible, bool record_enabled);
 
     // Data, public for the other windows and the tests to read.
     std::unique_ptr<qelm_reader> reader;
@@ -187,6 +194,4 @@ private:
 
     // The user was told that the current recording's file cannot be written.
     bool write_error_told_ = false;
-    // A box of tell_later() is open (or about to be).
-    bool telling_ = false;
 };

@@ -1,5 +1,6 @@
 #include "app/options_window.h"
 
+#include "app/application.h"
 #include "app/main_window.h"
 #include "app/windows.h"
 
@@ -37,8 +38,10 @@ TF_Options::TF_Options(QWidget* parent) : QWidget(parent, Qt::Window) {
     RadioButton1->setObjectName("RadioButton1");
     RadioButton2 = new QRadioButton("Raw data with time stamps", panel);
     RadioButton2->setObjectName("RadioButton2");
-    connect(RadioButton1, &QRadioButton::clicked, this, [this] { RadioButton1Click(); });
-    connect(RadioButton2, &QRadioButton::clicked, this, [this] { RadioButton2Click(); });
+    connect(RadioButton1, &QRadioButton::clicked, this,
+            [this] { marev::guarded([this] { RadioButton1Click(); }); });
+    connect(RadioButton2, &QRadioButton::clicked, this,
+            [this] { marev::guarded([this] { RadioButton2Click(); }); });
 
     Button1 = new QPushButton("Okay", this);
     Button1->setObjectName("Button1");

@@ -3,8 +3,10 @@
 #include "link/port_names.h"
 
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolTip>
+#include <QWheelEvent>
 
 port_chooser::port_chooser(QWidget* parent) : QSpinBox(parent) {
     setRange(1, 100);
@@ -33,4 +35,17 @@ bool port_chooser::event(QEvent* e) {
         return true;
     }
     return QSpinBox::event(e);
+}
+
+void port_chooser::wheelEvent(QWheelEvent* e) {
+    // Left to the panel behind.
+    e->ignore();
+}
+
+void port_chooser::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_PageUp || e->key() == Qt::Key_PageDown) {
+        e->ignore();
+        return;
+    }
+    QSpinBox::keyPressEvent(e);
 }

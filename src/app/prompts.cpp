@@ -4,6 +4,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <algorithm>
+#include <deque>
+#include <optional>
+
 namespace marev {
 namespace {
 
@@ -41,6 +45,29 @@ private:
 
 prompts* current = nullptr;
 
+struct later_box {
+    QString text, caption, detail;
+    // The same failure again, whatever its detail (a path, the system's reason).
+    bool operator==(const later_box& o) const { return text == o.text && caption == o.caption; }
+};
+std::deque<later_box> waiting;
+std::optional<later_box> showing;
+bool draining = false;
+
+void show_waiting() {
+    if (draining)
+        return;
+    draining = true;
+    // A box asked for while one is open waits for it to close.
+    while (!waiting.empty()) {
+        showing = waiting.front();
+        waiting.pop_front();
+        current_prompts().message(showing->text, showing->caption, showing->detail);
+        showing.reset();
+    }
+    draining = false;
+}
+
 } // namespace
 
 prompts& system_prompts() {
@@ -54,6 +81,16 @@ prompts& current_prompts() {
 
 void set_prompts(prompts* p) {
     current = p;
+    waiting.clear();
+}
+
+void tell_later(const QString& text, const QString& caption, const QString& detail) {
+    const later_box box{text, caption, detail};
+    if (showing == box || std::find(waiting.begin(), waiting.end(), box) != waiting.end())
+        return;
+    waiting.push_back(box);
+    if (waiting.size() == 1 && !draining)
+        QMetaObject::invokeMethod(QCoreApplication::instance(), show_waiting, Qt::QueuedConnection);
 }
 
 } // namespace marev

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QEventLoop>
 #include <QString>
+#include <QTimer>
 
 #include <deque>
 #include <optional>
@@ -31,10 +33,20 @@ public:
 prompts& system_prompts();
 prompts& current_prompts();
 // Makes p the prompts the program uses; nullptr puts the real ones back.
+// Boxes still waiting to be shown (tell_later) are dropped.
 void set_prompts(prompts* p);
 
+// Shows a message box from the event loop once the handler that asks for it
+// has returned. Qt does not fire a timer again while its handler runs, so a
+// box opened inside a tick would stop that timer until someone clicks OK.
+// Boxes come one at a time, in order; one with the text and caption of a box
+// still waiting or open is dropped, so that a failure that repeats while
+// nobody is there does not pile them up.
+void tell_later(const QString& text, const QString& caption, const QString& detail = {});
+
 // Records every call and answers the choosers from queues (cancel when a
-// queue is empty); never blocks.
+// queue is empty). A message box closes at once, or with open_ms set stays
+// open that long while a nested event loop runs, as under a real modal box.
 class fake_prompts : public prompts {
 public:
     struct shown_message {
@@ -43,6 +55,13 @@ public:
 
     void message(const QString& text, const QString& caption, const QString& detail) override {
         messages.push_back({text, caption, detail});
+        if (open_ms <= 0)
+            return;
+        ++open_boxes;
+        QEventLoop loop;
+        QTimer::singleShot(open_ms, &loop, &QEventLoop::quit);
+        loop.exec();
+        --open_boxes;
     }
     void about(const QString& title, const QString& text) override {
         abouts.push_back({text, title, {}});
@@ -60,6 +79,10 @@ public:
         return take(folder_answers);
     }
 
+    // How long each message box stays open, in milliseconds.
+    int open_ms = 0;
+    // Message boxes open now.
+    int open_boxes = 0;
     std::vector<shown_message> messages;
     std::vector<shown_message> abouts;
     std::vector<QString> save_requests; // the default names offered

@@ -3,6 +3,7 @@
 #include "app/cformat.h"
 #include "app/chart_setups.h"
 #include "app/prompts.h"
+#include "app/widgets.h"
 #include "chart/plot_widget.h"
 #include "link/csv_export.h"
 #include "link/link_error.h"
@@ -128,10 +129,8 @@ TF_RecordView::TF_RecordView(const QString& file, QWidget* parent)
 
     const auto make = [this](QAction*& a, const char* name, const char* caption,
                              const QKeySequence& key) {
-        a = new QAction(caption, this);
-        a->setObjectName(name);
+        a = make_action(this, name, caption);
         a->setShortcut(key);
-        addAction(a);
     };
     make(A_Reload, "A_Reload", "Reload", QKeySequence("Ctrl+R"));
     connect(A_Reload, &QAction::triggered, this, [this] { A_ReloadExecute(); });

@@ -32,6 +32,7 @@
 namespace {
 
 using marev::cformat;
+using marev::guarded;
 
 // A path from the edit box, in the file system's own encoding.
 std::filesystem::path file_path(const QString& text) {
@@ -40,16 +41,6 @@ std::filesystem::path file_path(const QString& text) {
 #else
     return std::filesystem::path(QFile::encodeName(text).toStdString());
 #endif
-}
-
-// Runs a handler for a signal; what it throws is shown as the top-level
-// handler shows it, without unwinding through Qt's signal code.
-template <class F> void guarded(F&& f) {
-    try {
-        f();
-    } catch (...) {
-        show_uncaught(std::current_exception());
-    }
 }
 
 const char* const not_calibrated[3] = {"HV Step 1:  Not yet calibrated",
@@ -96,7 +87,12 @@ TF_Calibration::TF_Calibration(QWidget* parent) : QWidget(parent, Qt::Window) {
     PageControl1->addTab(TabSheet1, "Verify Calibrations");
     PageControl1->addTab(TabSheet3, "Black Magic Goes Here");
     PageControl1->addTab(TS_CalHistory, "Calibration History");
+    // Hidden and disabled: a hidden tab that is enabled is still reached by
+    // Ctrl+Tab, the arrow keys and the wheel over the tab bar. The page's
+    // buttons keep working, should the page ever be shown.
     PageControl1->setTabVisible(1, false);
+    PageControl1->setTabEnabled(1, false);
+    TabSheet3->setEnabled(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1, 1);
@@ -218,10 +214,6 @@ QWidget* TF_Calibration::build_history_page() {
     Plot1->setObjectName("Plot1");
     Plot1->setFixedHeight(353);
     setup_calibration_chart(Plot1->plot());
-    // The marker allowance of a fit depends on the chart's size, which it
-    // only gets when its page is first shown.
-    Plot1->installEventFilter(this);
-
     L_NoHistory =
         make_label("L_NoHistory",
                    "You have less than two points of calibration history; hence no plot.", page);
@@ -368,6 +360,9 @@ void TF_Calibration::PD_HVStepChange(int index) {
 
 void TF_Calibration::A_CalibrateHVStepExecute() {
     const int n = A_CalibrateHVStep->data().toInt();
+    // The chooser is free again after a save and stop; what it shows later
+    // must not decide where this step's value goes.
+    step_measured = n;
     step_start = static_cast<std::int64_t>(F_Main->reader->record_count()) + 5;
     QueueCommand(command::letter_L);
     QueueCommand(command::letter_M);
@@ -396,8 +391,7 @@ void TF_Calibration::TimerCalibrateTimer() {
     L_ReadingTime->hide();
     if (end <= step_start) {
         // The step stays armed and is evaluated again a period later.
-        marev::current_prompts().message("Unable to read data from the QELM.",
-                                         "Unable to read data");
+        marev::tell_later("Unable to read data from the QELM.", "Unable to read data");
         return;
     }
 
@@ -408,7 +402,7 @@ void TF_Calibration::TimerCalibrateTimer() {
     sum *= 1.0 / 60;
     sum /= static_cast<double>(end - step_start);
 
-    switch (A_CalibrateHVStep->data().toInt()) {
+    switch (step_measured) {
     case 1:
         hv1_history.push_back(sum);
         L_HV1cal->setText(cformat("HV Step 1: %.2f", sum));
@@ -527,21 +521,9 @@ void TF_Calibration::LoadCalibrationFile() {
 }
 
 void TF_Calibration::fit_history_chart() {
-    Plot& plot = Plot1->plot();
-    if (plot.GetChannel(0).PointCount() == 0)
-        return;
-    // Across the whole history first, then the values within it.
-    plot.GetXAxis(0).FitToData();
-    plot.GetYAxis(0).FitToData();
-}
-
-bool TF_Calibration::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Plot1 && event->type() == QEvent::Resize) {
-        // The widget has taken its new axis lengths in its own resize
-        // handler, which runs after this filter: fit once that is done.
-        QTimer::singleShot(0, this, [this] { fit_history_chart(); });
-    }
-    return QWidget::eventFilter(watched, event);
+    // The values only; the X axis keeps its view, and the chart changes only
+    // when a file is loaded.
+    Plot1->plot().GetYAxis(0).FitToData();
 }
 
 // The service page: single commands into the queue.

@@ -74,6 +74,8 @@ public:
     std::vector<double> hv3_history;
     // First record of the running step's averaging window.
     std::int64_t step_start = 0;
+    // The step being measured, 1 to 3: fixed when the step starts.
+    int step_measured = 1;
     // Seconds left of the current step's reading; the main window's
     // one-second timer counts it down and shows it in L_ReadingTime.
     int countdown = 0;
@@ -129,9 +131,6 @@ public:
 
     QTimer* Timer1;
     QTimer* TimerCalibrate;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* build_verify_page();

@@ -126,10 +126,36 @@ void Serial::close() {
 void Serial::write(const std::uint8_t* data, std::size_t count) {
     if (fd_ < 0)
         return;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count && !lost_;) {
         ++write_calls_;
-        if (::write(fd_, data + i, 1) < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV))
+        if (::write(fd_, data + i, 1) == 1) {
+            ++i;
+            continue;
+        }
+        const int err = errno;
+        if (err == EINTR)
+            continue;
+        if (err == EIO || err == ENXIO || err == ENODEV) {
             lost_ = true;
+            return;
+        }
+        if (err != EAGAIN && err != EWOULDBLOCK)
+            return; // not a port any more; reported by nothing, as before
+        // The port's queue is full: wait for room, so that no byte is dropped.
+        // A port drains at its line speed; one that takes nothing for a whole
+        // stall_ms is not draining at all, and the rest of the text is given
+        // up rather than freezing the program. A device that has gone away
+        // says so in poll() and is lost.
+        pollfd p{fd_, POLLOUT, 0};
+        const int r = ::poll(&p, 1, stall_ms);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            lost_ = true;
+            return;
+        }
+        if (r <= 0)
+            return;
     }
 }
 

@@ -26,8 +26,10 @@ public:
     // fails. Closing a port that is not open does nothing.
     void close();
 
-    // Sends the bytes in order, one write call per byte. Failures are not
-    // reported, but a write that finds the device gone marks the port lost.
+    // Sends the bytes in order, one write call per byte. While the port's
+    // queue is full it waits for room, at most stall_ms at a time without a
+    // byte taken. Failures are not reported, but a write that finds the
+    // device gone marks the port lost.
     void write(const std::uint8_t* data, std::size_t count);
 
     // On entry count is the buffer's capacity; one read fills the buffer with
@@ -44,6 +46,9 @@ public:
     // cannot tell that from silence, so this asks poll() without waiting
     // (on Windows, ClearCommError, which fails once the device is gone).
     bool lost();
+
+    // Longest wait for room in the port's queue without a byte taken.
+    static constexpr int stall_ms = 1000;
 
     // A device opened by its path rather than a COM number is open with
     // port number 0.

@@ -1,5 +1,6 @@
 #include "schedule/schedule_window.h"
 
+#include "app/application.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/reg.h"
@@ -137,7 +138,8 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
     const auto make = [this](QAction*& a, const char* name, const char* caption,
                              void (TF_Schedule::*handler)()) {
         a = make_action(this, name, caption);
-        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        connect(a, &QAction::triggered, this,
+                [this, handler] { marev::guarded([this, handler] { (this->*handler)(); }); });
     };
     make(A_ChooseDir, "A_ChooseDir", "...", &TF_Schedule::A_ChooseDirExecute);
     make(A_Cancel, "A_Cancel", "Cancel", &TF_Schedule::A_CancelExecute);
@@ -195,7 +197,7 @@ TF_Schedule::TF_Schedule(QWidget* parent) : QWidget(parent, Qt::Window) {
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { marev::guarded([this] { Timer1Timer(); }); });
     Timer1->start();
 }
 
@@ -290,22 +292,31 @@ void TF_Schedule::A_SetScheduleExecute() {
         return;
     }
     TF_Main& m = *F_Main;
+    const bool record_shown = m.A_Record->isVisible();
+    const bool record_enabled = m.A_Record->isEnabled();
+    bool started = false;
     try {
         const auto choice = RB_Once->isChecked()   ? marev::repeat_choice::once
                             : RB_Reps->isChecked() ? marev::repeat_choice::reps
                                                    : marev::repeat_choice::without_end;
         m.set_reps_left(marev::reps_left_for(choice, E_Reps->text().toStdString()));
         StartSample();
+        started = true;
         // The first sample's file can be stopped by hand; later ones cannot.
         m.ShowRecordingState(true);
-        m.remember_save_folder(E_SaveDir->text());
+        // A running schedule can always be stopped, also when the folder
+        // cannot be remembered below.
         m.show_stop_schedule();
+        m.remember_save_folder(E_SaveDir->text());
         hide();
-    } catch (const link_error& e) {
-        marev::current_prompts().message(QString::fromStdString(e.what()), error_caption,
-                                         QString::fromStdString(e.detail()));
     } catch (const std::exception& e) {
-        marev::current_prompts().message(QString::fromStdString(e.what()), error_caption);
+        // A schedule whose first file cannot be opened is not started:
+        // nothing stays armed to end or start samples later.
+        if (!started)
+            m.abandon_schedule(record_shown, record_enabled);
+        const auto* link = dynamic_cast<const link_error*>(&e);
+        marev::current_prompts().message(QString::fromStdString(e.what()), error_caption,
+                                         link ? QString::fromStdString(link->detail()) : QString());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "terminal/terminal_window.h"
 
+#include "app/application.h"
 #include "app/main_window.h"
 #include "app/windows.h"
 
@@ -33,7 +34,8 @@ TF_Terminal::TF_Terminal(QWidget* parent) : QWidget(parent, Qt::Window) {
     E_Send->setFixedWidth(338);
     E_Send->setEnabled(false);
     E_Send->installEventFilter(this);
-    connect(E_Send, &QLineEdit::textChanged, this, [this] { E_SendChange(); });
+    connect(E_Send, &QLineEdit::textChanged, this,
+            [this] { marev::guarded([this] { E_SendChange(); }); });
 
     Label1 = new QLabel("Type in this box to send commands to QELM.  Commands will not be echoed.",
                         this);
@@ -120,9 +122,16 @@ void TF_Terminal::connection_changed(bool open) {
 }
 
 void TF_Terminal::E_SendChange() {
+    // The instrument takes single bytes: a character of Latin-1 goes out as
+    // its one byte, and one outside Latin-1 has no byte to go out as.
     const QString text = E_Send->text();
+    std::string bytes;
+    bytes.reserve(std::size_t(text.size()));
+    for (const QChar c : text)
+        if (c.unicode() <= 0xff)
+            bytes += char(c.unicode());
     if (F_Main && F_Main->reader)
-        F_Main->reader->send_text(text.toStdString());
+        F_Main->reader->send_text(bytes);
     // Emptying the box changes its text once more; that call sends nothing.
     E_Send->setText(QString());
 }

@@ -1,13 +1,53 @@
 #include "windows_fixture.h"
 
 #include "app/port_chooser.h"
+#include "schedule/schedule_window.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+// The descriptor whose next close fails with EIO, as a driver's may; the
+// descriptor is released all the same, as Linux does.
+static int failing_close_fd = -1;
+
+extern "C" int close(int fd) {
+    const long r = ::syscall(SYS_close, fd);
+    if (fd == failing_close_fd && r == 0) {
+        failing_close_fd = -1;
+        errno = EIO;
+        return -1;
+    }
+    return int(r);
+}
 
 namespace {
+
+// The program's descriptor of the instrument's device (the test's own is
+// blocking), so that its next close fails.
+void fail_next_close(const std::string& device) {
+    namespace fs = std::filesystem;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const int fd = std::stoi(e.path().filename().string());
+        if (fs::read_symlink(e.path(), ec) == device && (::fcntl(fd, F_GETFL) & O_NONBLOCK)) {
+            failing_close_fd = fd;
+            return;
+        }
+    }
+    FAIL() << "the program holds no descriptor of " << device;
+}
 
 using connection = instrument_test;
 
@@ -40,6 +80,9 @@ TEST_F(connection, a_silent_device_is_probed_on_121_ticks_then_timed_out) {
     EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
 
     ticks(1);
+    // Shown from the event loop once the tick is over, never inside it.
+    EXPECT_TRUE(prompts.messages.empty());
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Device timed out.  Is it connected?");
     EXPECT_EQ(prompts.messages[0].caption, "Nothing found");
@@ -62,6 +105,7 @@ TEST_F(connection, bytes_without_a_record_time_out_121_ticks_after_the_first) {
     ticks(1);
     EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
     ticks(1);
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].caption, "Nothing found");
     // Once the instrument answered it is not probed any more.
@@ -123,6 +167,7 @@ TEST_F(connection, disconnecting_while_probing_gives_the_next_attempt_its_full_w
     ticks(1);
     EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
     ticks(1);
+    QCoreApplication::processEvents();
     EXPECT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(inst.received(), std::string(60 + 121, 'P'));
 }
@@ -147,6 +192,111 @@ TEST_F(connection, the_chooser_names_its_device) {
     EXPECT_EQ(F_Main->UD_Serial->toolTip(), "COM3 opens /dev/ttyS2");
 }
 
+TEST_F(connection, a_port_that_fails_to_close_is_told_after_a_disconnect_and_a_time_out) {
+    connect();
+    fail_next_close(inst.device());
+    F_Main->A_Connect->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Could not close comm port");
+    EXPECT_EQ(prompts.messages[0].caption, "Error stopping device");
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Disconnected.");
+    expect_disconnected_look();
+
+    // The time-out closes the port twice; only the first close fails.
+    prompts.messages.clear();
+    connect();
+    ticks(121);
+    ASSERT_EQ(F_Main->link_state, TF_Main::TimedOut);
+    fail_next_close(inst.device());
+    ticks(1);
+    EXPECT_TRUE(prompts.messages.empty());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[0].caption, "Nothing found");
+    EXPECT_EQ(prompts.messages[1].text, "Could not close comm port");
+    EXPECT_EQ(prompts.messages[1].caption, "Error stopping device");
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Disconnected.");
+    expect_disconnected_look();
+}
+
+TEST_F(connection, a_sample_started_before_the_instrument_answers_waits_for_its_identification) {
+    temp_dir out;
+    F_Schedule->E_SaveDir->setText(QString::fromStdString(out.path().string()));
+    // Still probing: 'P' goes on, the instrument's answer finds it, and the
+    // sample records what it sends.
+    connect();
+    ticks(3);
+    F_Schedule->A_SetSchedule->trigger();
+    ASSERT_TRUE(F_Main->reader->record_open());
+    ticks(2);
+    EXPECT_EQ(F_Main->link_state, TF_Main::Probing);
+    EXPECT_EQ(inst.received(), "PPPPP");
+    inst.send("\r\n");
+    ticks(1);
+    EXPECT_EQ(F_Main->link_state, TF_Main::Identifying);
+    show(data_line());
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "QELM found.");
+    EXPECT_EQ(F_Main->link_state, TF_Main::Running);
+    EXPECT_TRUE(F_Main->recording);
+    F_Main->A_StopSchedule->trigger();
+    EXPECT_EQ(read_file(F_Main->record_path.toStdString()), data_line());
+
+    // Identifying: a silent instrument still times out, 121 ticks on.
+    F_Main->A_Connect->trigger();
+    qelm_reader::set_synced(false);
+    connect_and_sync();
+    F_Schedule->A_SetSchedule->trigger();
+    ticks(120);
+    EXPECT_EQ(F_Main->link_state, TF_Main::Identifying);
+    EXPECT_EQ(F_Main->L_CommStatus->text(), "Attempting to connect to instrument");
+    ticks(1);
+    EXPECT_EQ(F_Main->link_state, TF_Main::TimedOut);
+    // The next sample, starting between that tick and the next, does not
+    // swallow the time-out.
+    clock.set(F_Main->schedule_stop);
+    F_Main->TimerMinuteTimer();
+    ticks(1);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Nothing found");
+    expect_disconnected_look();
+}
+
+TEST_F(connection, only_the_arrows_change_and_store_the_port) {
+    port_chooser* chooser = F_Main->UD_Serial;
+    const auto wheel = [chooser](int delta) {
+        QWheelEvent e(QPointF(5, 5), chooser->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(chooser, &e);
+    };
+    struct row {
+        const char* what;
+        std::function<void()> act;
+        int port; // after it, from 7
+    };
+    const row rows[] = {
+        {"wheel up", [&] { wheel(120); }, 7},
+        {"wheel down", [&] { wheel(-120); }, 7},
+        {"PageUp", [&] { QTest::keyClick(chooser, Qt::Key_PageUp); }, 7},
+        {"PageDown", [&] { QTest::keyClick(chooser, Qt::Key_PageDown); }, 7},
+        {"Up", [&] { QTest::keyClick(chooser, Qt::Key_Up); }, 8},
+        {"Down", [&] { QTest::keyClick(chooser, Qt::Key_Down); }, 6},
+        {"a click on the up arrow",
+         [&] { QTest::mouseClick(chooser, Qt::LeftButton, {}, QPoint(chooser->width() - 4, 4)); },
+         8},
+    };
+    F_Main->show();
+    for (const row& r : rows) {
+        remove_settings();
+        F_Main->settings.load();
+        chooser->setValue(7);
+        r.act();
+        EXPECT_EQ(chooser->value(), r.port) << r.what;
+        EXPECT_EQ(stored("commport"), r.port == 7 ? "" : std::to_string(r.port)) << r.what;
+    }
+}
+
 using no_instrument = windows_test;
 
 TEST_F(no_instrument, a_missing_port_is_reported_and_the_window_stays_disconnected) {
@@ -154,6 +304,7 @@ TEST_F(no_instrument, a_missing_port_is_reported_and_the_window_stays_disconnect
     F_Main->settings.include_time = true;
     F_Main->UD_Serial->setValue(99);
     F_Main->A_Connect->trigger();
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Could Not Open COM99.");
     EXPECT_EQ(prompts.messages[0].caption, "Error in communications");
@@ -165,6 +316,7 @@ TEST_F(no_instrument, a_missing_port_is_reported_and_the_window_stays_disconnect
     EXPECT_FALSE(F_Main->reader->port_open());
     EXPECT_TRUE(F_Main->reader->include_time());
     F_Main->A_Connect->trigger();
+    QCoreApplication::processEvents();
     EXPECT_EQ(prompts.messages.size(), 2u);
 }
 

@@ -66,6 +66,22 @@ TEST_F(display, a_record_fills_every_status_label_and_both_charts) {
     EXPECT_EQ(raw.PointY(0), 9);
 }
 
+TEST_F(display, the_raw_chart_fits_its_x_axis_to_the_60_counts_after_each_record) {
+    connect_and_sync();
+    PlotXAxis& x = F_Main->Plot2->plot().GetChannel(0).GetXAxis();
+    for (int i = 0; i < 3; ++i) {
+        // A view that does not hold the counts (zoomed, or scrolled away).
+        x.SetMin(500 + i);
+        x.SetSpan(10);
+        show(data_line({.count = 40.0 + i}));
+        // From 1 to 60, plus at most the allowance of a 2-pixel marker.
+        EXPECT_LE(x.Min(), 1) << i;
+        EXPECT_GT(x.Min(), 0.5) << i;
+        EXPECT_GE(x.Max(), 60) << i;
+        EXPECT_LT(x.Max(), 60.5) << i;
+    }
+}
+
 TEST_F(display, shows_one_record_per_tick) {
     connect_and_sync();
     inst.send(data_line({.ave_bl = 10, .pmt = 5, .count = 1}) + "\n" +

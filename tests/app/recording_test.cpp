@@ -100,9 +100,9 @@ TEST_F(recording, by_hand_the_file_holds_every_line_taken_from_the_start_to_the_
 TEST_F(recording, a_file_that_cannot_be_opened_is_reported_and_nothing_starts) {
     found();
     prompts.save_answers.push_back(QString::fromStdString(out.file("no such folder/x.dat")));
-    // Through the event loop, as a click comes: the top-level handler shows it.
-    QMetaObject::invokeMethod(
-        F_Main, [] { F_Main->A_RecordClick(); }, Qt::QueuedConnection);
+    // Caught where the action is connected, and shown from the event loop.
+    F_Main->A_Record->trigger();
+    EXPECT_TRUE(prompts.messages.empty());
     QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Unable to open file for saving.");

@@ -3,6 +3,7 @@
 #include "app/port_chooser.h"
 #include "app/reg.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -116,11 +117,13 @@ TEST_F(settings, an_unwritable_store_reaches_the_top_level_handler_and_the_progr
     std::filesystem::create_directories(settings_path());
 
     QTest::keyClick(F_Main->UD_Serial, Qt::Key_Up);
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Unable to write to registry!");
     // The new value stays in memory and the window keeps working.
     EXPECT_EQ(F_Main->settings.commport, 3);
     QTest::keyClick(F_Main->UD_Serial, Qt::Key_Up);
+    QCoreApplication::processEvents();
     EXPECT_EQ(F_Main->settings.commport, 4);
     EXPECT_EQ(prompts.messages.size(), 2u);
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -40,6 +41,21 @@ TEST_F(terminal, typed_characters_go_out_at_once_and_are_never_echoed) {
     EXPECT_EQ(inst.received(), "L1\rM");
     EXPECT_EQ(box->text(), "");
     EXPECT_TRUE(output_lines().isEmpty());
+}
+
+TEST_F(terminal, a_character_goes_out_as_its_latin1_byte_or_not_at_all) {
+    connect_and_sync();
+    // Latin-1 letters, a euro sign and an emoji (outside Latin-1), a NBSP.
+    F_Terminal->E_Send->insert(QString::fromUtf8("a\xc3\xa9\xc3\xbf\xe2\x82\xac"
+                                                 "b\xf0\x9f\x98\x80\xc2\xa0"
+                                                 "c"));
+    EXPECT_EQ(inst.received(), "a\xe9\xff"
+                               "b\xa0"
+                               "c");
+    // Typed on a keyboard that has the key.
+    QKeyEvent e_acute(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xe9)));
+    QCoreApplication::sendEvent(F_Terminal->E_Send, &e_acute);
+    EXPECT_EQ(inst.received(), "\xe9");
 }
 
 TEST_F(terminal, enter_sends_exactly_one_carriage_return) {

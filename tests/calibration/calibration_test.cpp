@@ -7,14 +7,18 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -208,6 +212,9 @@ TEST_F(calibration, a_step_without_records_is_evaluated_again_from_the_same_star
     const std::int64_t start = w.step_start;
     records(10, 100);
     w.TimerCalibrateTimer();
+    // Shown once the timer's handler has returned.
+    EXPECT_TRUE(prompts.messages.empty());
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Unable to read data from the QELM.");
     EXPECT_EQ(prompts.messages[0].caption, "Unable to read data");
@@ -226,12 +233,13 @@ TEST_F(calibration, a_step_without_records_is_evaluated_again_from_the_same_star
     EXPECT_DOUBLE_EQ(w.hv1_history[0], (5 * 100 + 55 * 5) / 60.0);
     EXPECT_EQ(w.command_queue,
               (std::deque<command>{letter_O, pmt_off, letter_O, pmt_off, letter_m}));
+    QCoreApplication::processEvents();
     EXPECT_EQ(prompts.messages.size(), 1u);
 
     // A step number outside 1 to 3 ends the handler with an error and
     // leaves the step armed.
-    w.A_CalibrateHVStep->trigger();
     w.A_CalibrateHVStep->setData(4);
+    w.A_CalibrateHVStep->trigger();
     records(20, 1);
     try {
         w.TimerCalibrateTimer();
@@ -447,6 +455,7 @@ TEST_F(calibration, a_file_that_cannot_be_opened_changes_nothing) {
     // Through the button, the top-level report shows it and the program goes on.
     prompts.open_answers.push_back(QString::fromStdString(missing));
     w.B_LoadCalibration->click();
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Unable to open file.");
 
@@ -475,6 +484,104 @@ TEST_F(calibration, the_service_page_queues_single_commands_once_enabled) {
     w.Button9->click();
     w.Button10->click();
     EXPECT_EQ(command_ticks(7), bytes({"P", "O", "\r", "L", "M", "1", ""}));
+}
+
+TEST_F(calibration, the_step_measured_is_the_one_started_whatever_the_chooser_shows_later) {
+    TF_Calibration& w = *F_Calibration;
+    w.A_StartVerifyCal->trigger();
+    w.A_CalibrateHVStep->trigger(); // step 1
+    // Save and stop frees the chooser while the step still runs.
+    w.A_SaveStopCal->trigger();
+    ASSERT_TRUE(w.PD_HVStep->isEnabled());
+    w.PD_HVStep->setCurrentIndex(2);
+    records(70, 8);
+    w.TimerCalibrateTimer();
+    EXPECT_EQ(w.hv1_history, (std::vector<double>{8}));
+    EXPECT_TRUE(w.hv3_history.empty());
+    EXPECT_EQ(w.L_HV1cal->text(), "HV Step 1: 8.00");
+    EXPECT_EQ(w.L_HV3cal->text(), "HV Step 3:  Not yet calibrated");
+    // The choice holds for the next step.
+    EXPECT_EQ(w.A_CalibrateHVStep->text(), "Calibrate HV Step 3");
+}
+
+TEST_F(calibration, the_step_timer_ends_the_step_from_the_event_loop_and_again_until_it_has_data) {
+    TF_Calibration& w = *F_Calibration;
+    ASSERT_EQ(w.TimerCalibrate->interval(), 63000);
+    ASSERT_FALSE(w.TimerCalibrate->isSingleShot());
+    // A shorter period, so that the loop turns it twice in a moment.
+    w.TimerCalibrate->setInterval(150);
+    w.A_StartVerifyCal->trigger();
+    w.A_CalibrateHVStep->trigger();
+    // Nothing arrives: told after the first period and the second.
+    QTRY_COMPARE_WITH_TIMEOUT(int(prompts.messages.size()), 2, 5000);
+    EXPECT_EQ(prompts.messages[1].text, "Unable to read data from the QELM.");
+    EXPECT_TRUE(w.TimerCalibrate->isActive());
+    // Records come: the next period evaluates them and the timer stops.
+    records(70, 4);
+    QTRY_COMPARE_WITH_TIMEOUT(int(w.hv1_history.size()), 1, 5000);
+    EXPECT_DOUBLE_EQ(w.hv1_history[0], 4);
+    EXPECT_FALSE(w.TimerCalibrate->isActive());
+    QTest::qWait(400);
+    EXPECT_EQ(w.hv1_history.size(), 1u);
+}
+
+TEST_F(calibration_window, a_load_fits_the_history_charts_values_and_nothing_else) {
+    create_windows();
+    TF_Calibration& w = *F_Calibration;
+    temp_dir files;
+    const std::string path = files.file("cal.txt");
+    // Values far outside the view of 0 to 100 the chart starts with.
+    write_file(path, "1200\t2500\t3100\tA\r\n1300\t2600\t3000\tB\r\n");
+    w.E_PrevCal->setText(QString::fromStdString(path));
+    w.LoadCalibrationFile();
+    const Plot& plot = w.Plot1->plot();
+    EXPECT_EQ(plot.GetXAxis(0).Min(), 0);
+    EXPECT_EQ(plot.GetXAxis(0).Span(), 100);
+    // Not laid out yet: no marker allowance.
+    EXPECT_DOUBLE_EQ(plot.GetYAxis(0).Min(), 1200);
+    EXPECT_DOUBLE_EQ(plot.GetYAxis(0).Max(), 3100);
+
+    // Shown and resized, the chart keeps its view.
+    w.PageControl1->setCurrentWidget(w.TS_CalHistory);
+    w.show();
+    w.resize(1000, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(plot.GetXAxis(0).Min(), 0);
+    EXPECT_EQ(plot.GetXAxis(0).Span(), 100);
+    EXPECT_DOUBLE_EQ(plot.GetYAxis(0).Min(), 1200);
+    EXPECT_DOUBLE_EQ(plot.GetYAxis(0).Max(), 3100);
+}
+
+TEST_F(calibration_window, no_key_and_no_wheel_reaches_the_service_page) {
+    create_windows();
+    QTabWidget* pages = F_Calibration->PageControl1;
+    QTabBar* bar = pages->tabBar();
+    F_Calibration->show();
+    const auto wheel = [bar](int delta) {
+        QWheelEvent e(QPointF(5, 5), bar->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(bar, &e);
+    };
+    struct row {
+        const char* what;
+        std::function<void()> act;
+    };
+    const row rows[] = {
+        {"Ctrl+Tab", [&] { QTest::keyClick(pages, Qt::Key_Tab, Qt::ControlModifier); }},
+        {"Ctrl+Shift+Tab",
+         [&] { QTest::keyClick(pages, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier); }},
+        {"Right on the tab bar", [&] { QTest::keyClick(bar, Qt::Key_Right); }},
+        {"Left on the tab bar", [&] { QTest::keyClick(bar, Qt::Key_Left); }},
+        {"wheel down", [&] { wheel(-120); }},
+        {"wheel up", [&] { wheel(120); }},
+    };
+    for (int from : {0, 2})
+        for (const row& r : rows) {
+            pages->setCurrentIndex(from);
+            r.act();
+            EXPECT_NE(pages->currentIndex(), 1) << r.what << " from page " << from;
+        }
+    EXPECT_FALSE(pages->isTabVisible(1));
 }
 
 } // namespace

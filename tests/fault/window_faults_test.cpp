@@ -6,6 +6,7 @@
 #include "windows_fixture.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -151,6 +152,7 @@ TEST_F(window_faults, a_port_locked_by_another_program_is_refused_and_nothing_ch
 
     const QString status = F_Main->L_CommStatus->text();
     F_Main->A_Connect->trigger();
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Could Not Open COM7.");
     EXPECT_EQ(prompts.messages[0].caption, "Error in communications");
@@ -196,6 +198,7 @@ TEST_F(unwritable_store, is_told_and_the_value_chosen_holds_for_the_run) {
     ASSERT_EQ(F_Main->UD_Serial->value(), 2);
 
     QTest::keyClick(F_Main->UD_Serial, Qt::Key_Up);
+    QCoreApplication::processEvents();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Unable to write to registry!");
     EXPECT_EQ(F_Main->settings.commport, 3);

@@ -12,7 +12,11 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -114,6 +118,132 @@ TEST(serial, a_killed_owner_leaves_no_lock_behind) {
     Serial s;
     EXPECT_NO_THROW(s.open(4, "COM4"));
 }
+
+// A pseudo-terminal linked as COM<port> in a port folder of its own; the
+// test holds both sides, to read the line format back and to play a device
+// that takes its bytes late, never, or vanishes.
+struct pty_port {
+    explicit pty_port(int port) {
+        char name[256];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        device = name;
+        set_port_folder(folder.path().string());
+        std::filesystem::create_symlink(device, folder.path() / ("COM" + std::to_string(port)));
+    }
+    ~pty_port() {
+        close_master();
+        ::close(slave);
+    }
+    void close_master() {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+    // Reads what the port sent until n bytes came or nothing came for a while.
+    std::string take(std::size_t n, int quiet_ms = 500) const {
+        std::string got;
+        char buf[4096];
+        pollfd p{master, POLLIN, 0};
+        while (got.size() < n && ::poll(&p, 1, quiet_ms) > 0) {
+            const ssize_t r = ::read(master, buf, sizeof buf);
+            if (r <= 0)
+                break;
+            got.append(buf, std::size_t(r));
+        }
+        return got;
+    }
+
+    temp_dir folder;
+    int master = -1, slave = -1;
+    std::string device;
+};
+
+std::string pattern(std::size_t n) {
+    std::string s(n, 0);
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = char('A' + i % 23);
+    return s;
+}
+
+TEST(serial, sets_19200_8n1_without_flow_control_whatever_the_port_had) {
+    pty_port pty(5);
+    // Left by another program: 9600 baud, 7 bits, even parity, 2 stop bits,
+    // both kinds of flow control, reads that wait.
+    termios before{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &before), 0);
+    ::cfsetispeed(&before, B9600);
+    ::cfsetospeed(&before, B9600);
+    before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    before.c_iflag |= IXON | IXOFF;
+    before.c_cc[VMIN] = 1;
+    before.c_cc[VTIME] = 5;
+    ASSERT_EQ(::tcsetattr(pty.slave, TCSANOW, &before), 0);
+
+    Serial s;
+    s.set_speed(19200);
+    s.open(5, "COM5");
+    termios t{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &t), 0);
+    EXPECT_EQ(::cfgetospeed(&t), speed_t(B19200));
+    EXPECT_EQ(::cfgetispeed(&t), speed_t(B19200));
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u); // raw: bytes as they come
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+}
+
+TEST(serial, a_full_queue_loses_no_byte_and_a_stalled_or_vanished_device_frees_the_caller) {
+    const std::string text = pattern(100000);
+    {
+        // The device starts reading only once the port's queue is full.
+        pty_port pty(5);
+        Serial s;
+        s.open(5, "COM5");
+        std::string got;
+        std::thread device([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            got = pty.take(text.size());
+        });
+        s.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        device.join();
+        EXPECT_EQ(got.size(), text.size());
+        EXPECT_TRUE(got == text) << "bytes lost or out of order";
+        EXPECT_FALSE(s.lost());
+    }
+    {
+        // Nobody reads: the write gives up once nothing is taken for a while,
+        // the bytes taken are the text's first ones, and the port goes on.
+        pty_port pty(5);
+        Serial s;
+        s.open(5, "COM5");
+        s.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        EXPECT_FALSE(s.lost());
+        const std::string got = pty.take(text.size(), 100);
+        EXPECT_FALSE(got.empty());
+        EXPECT_LT(got.size(), text.size());
+        EXPECT_EQ(got, text.substr(0, got.size()));
+        s.write(reinterpret_cast<const std::uint8_t*>("P"), 1);
+        EXPECT_EQ(pty.take(1), "P");
+    }
+    {
+        // The device vanishes while the write waits for room: it is lost.
+        pty_port pty(5);
+        Serial s;
+        s.open(5, "COM5");
+        std::thread pull([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            pty.close_master();
+        });
+        s.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        pull.join();
+        EXPECT_TRUE(s.lost());
+    }
+}
+
 #else
 // The line format as the program reads it back and as the device on the far
 // side got it: 8 data bits, no parity, 1 stop bit, no flow control of either

@@ -8,9 +8,24 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 
 namespace {
+
+// A clock whose local time is five and a half hours ahead of UTC in whatever
+// zone the tests run: stamps must come from the clock's local breakdown.
+class zoned_clock : public marev::fake_clock {
+public:
+    using fake_clock::fake_clock;
+    marev::local_time local(std::int64_t t) const override {
+        const std::time_t shifted = static_cast<std::time_t>(t + 5 * 3600 + 30 * 60);
+        std::tm tm{};
+        ::gmtime_r(&shifted, &tm);
+        return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                tm.tm_min,         tm.tm_sec,     tm.tm_wday};
+    }
+};
 
 class record : public ::testing::Test {
 protected:
@@ -32,7 +47,7 @@ protected:
         return s;
     }
 
-    marev::fake_clock clock{1199178303}; // 2008-01-01 09:05:03 UTC
+    zoned_clock clock{1199178303}; // 2008-01-01 09:05:03 UTC, 14:35:03 local
     temp_dir dir;
     qelm_reader r;
 };
@@ -62,7 +77,7 @@ TEST_F(record, time_stamped_entries_carry_the_time_of_writing) {
     clock.advance(1);
     r.write_records();
     r.close_record();
-    EXPECT_EQ(read_file(path), expected(1, 2, "2008-01-01,09:05:04,"));
+    EXPECT_EQ(read_file(path), expected(1, 2, "2008-01-01,14:35:04,"));
 }
 
 TEST_F(record, stamps_switch_on_between_batches) {
@@ -74,7 +89,7 @@ TEST_F(record, stamps_switch_on_between_batches) {
     lines(2, 2);
     r.write_records();
     r.close_record();
-    EXPECT_EQ(read_file(path), expected(1, 1) + expected(2, 2, "2008-01-01,09:05:03,"));
+    EXPECT_EQ(read_file(path), expected(1, 1) + expected(2, 2, "2008-01-01,14:35:03,"));
 }
 
 TEST_F(record, an_appended_file_keeps_what_it_held_and_its_start) {
@@ -108,7 +123,7 @@ TEST_F(record, entries_end_with_a_carriage_return_even_when_the_line_had_none) {
     lines(2, 2);
     r.write_records();
     r.close_record();
-    const std::string stamp = "2008-01-01,09:05:03,";
+    const std::string stamp = "2008-01-01,14:35:03,";
     EXPECT_EQ(read_file(path), stamp + line + "\r" + expected(2, 2, stamp));
 }
 

@@ -13,8 +13,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -113,18 +117,25 @@ TEST_F(schedule_run, three_samples_of_a_minute_make_three_files_each_closed_at_i
     set_schedule(F_Schedule->RB_Reps, "3");
     EXPECT_EQ(F_Main->reps_left, 2);
 
+    EXPECT_EQ(F_Main->L_FileName->toolTip().toStdString(), file_at(start));
     seconds(1, 59);
     expect_first_sample_state();
     EXPECT_EQ(F_Main->schedule_stop, start + 60);
+    ASSERT_FALSE(F_Terminal->M_Output->toPlainText().isEmpty());
+    ASSERT_EQ(F_Main->Plot2->plot().GetChannel(0).PointCount(), 60);
     second(60); // the tick at the stop time ends the first sample
     EXPECT_EQ(F_Main->reps_left, 1);
     EXPECT_EQ(F_Main->schedule_stop, start + 120);
     expect_later_sample_state();
     EXPECT_EQ(F_Main->record_path.toStdString(), file_at(start + 60));
     EXPECT_EQ(F_Main->L_FileName->text().toStdString(), file_at(start + 60));
-    // Only the current sample is held.
+    EXPECT_EQ(F_Main->L_FileName->toolTip().toStdString(), file_at(start + 60));
+    // Only the current sample is held: not in the reader, the terminal or
+    // either chart.
     EXPECT_EQ(F_Main->reader->record_count(), 0u);
+    EXPECT_TRUE(F_Terminal->M_Output->toPlainText().isEmpty());
     EXPECT_EQ(F_Main->Plot1->plot().GetChannel(1).PointCount(), 0);
+    EXPECT_EQ(F_Main->Plot2->plot().GetChannel(0).PointCount(), 0);
 
     seconds(61, 120);
     EXPECT_EQ(F_Main->reps_left, 0);
@@ -206,6 +217,35 @@ TEST_F(schedule_run, a_sample_whose_file_cannot_open_is_tried_again_at_the_next_
               moved + "/" + fs::path(file_at(start + 120)).filename().string());
     EXPECT_EQ(read_file(file_at(start)), lines(1, 60));
     EXPECT_EQ(read_file(F_Main->record_path.toStdString()), lines(121, 130));
+}
+
+TEST_F(schedule_run, a_box_about_a_failed_sample_leaves_both_timers_ticking) {
+    set_schedule(F_Schedule->RB_Forever);
+    // From the next sample on, no file can be opened and a sample lasts no
+    // time, so the one-second timer tries again at every tick.
+    F_Schedule->E_SaveDir->setText(QString::fromStdString(out.file("not there")));
+    F_Schedule->E_RunFor->setText("0");
+    F_Calibration->countdown = 60;
+    clock.advance(60);
+
+    // Ticks of each timer while a box is open; the box stays open as a real
+    // one does until someone clicks OK, its event loop turning.
+    int fast = 0, minute = 0, most_open = 0;
+    QObject::connect(F_Main->Timer1, &QTimer::timeout, [&] { fast += prompts.open_boxes; });
+    QObject::connect(F_Main->TimerMinute, &QTimer::timeout, [&] {
+        minute += prompts.open_boxes;
+        most_open = std::max(most_open, prompts.open_boxes);
+    });
+    F_Main->TimerMinute->start(100); // shorter seconds, for a quick test
+    prompts.open_ms = 1500;
+    QTRY_VERIFY_WITH_TIMEOUT(!prompts.messages.empty(), 5000);
+    EXPECT_EQ(prompts.messages[0].text, "Unable to open file for saving.");
+    EXPECT_GE(minute, 3);
+    EXPECT_GE(fast, 3);
+    EXPECT_LE(F_Calibration->countdown, 60 - 3);
+    EXPECT_EQ(F_Main->schedule_stop, clock.now());
+    // The failure repeats at every tick, but no box opens over another.
+    EXPECT_EQ(most_open, 1);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -36,6 +37,7 @@ protected:
         F_Main->reader->receive("\r\n" + data_line() + "\n" + data_line() + "\n" + data_line() +
                                 "\n");
         ASSERT_EQ(F_Main->reader->record_count(), 3u);
+        F_Main->link_state = TF_Main::Running;
         F_Schedule->show();
         F_Schedule->E_SaveDir->setText(folder());
     }
@@ -375,10 +377,12 @@ TEST_F(schedule_window, the_longest_path_that_fits_is_taken) {
     EXPECT_TRUE(F_Main->reader->record_open());
 }
 
-TEST_F(schedule_window, a_failed_file_open_leaves_the_sample_set_without_a_file) {
+TEST_F(schedule_window, a_schedule_whose_first_file_cannot_open_is_not_started) {
     TF_Main& m = *F_Main;
-    F_Schedule->RB_Reps->setChecked(true);
-    F_Schedule->E_Reps->setText("3");
+    // Samples of no length, so that an armed schedule would come back at
+    // every tick.
+    F_Schedule->RB_Forever->setChecked(true);
+    F_Schedule->E_RunFor->setText("0");
     F_Schedule->E_SaveDir->setText(folder() + "/missing");
     F_Schedule->A_SetSchedule->trigger();
 
@@ -386,21 +390,26 @@ TEST_F(schedule_window, a_failed_file_open_leaves_the_sample_set_without_a_file)
     EXPECT_EQ(prompts.messages[0].text, "Unable to open file for saving.");
     EXPECT_EQ(prompts.messages[0].caption, "Error writing file");
     EXPECT_NE(prompts.messages[0].detail.indexOf("missing/" + first_name), -1);
-    // Done before the open and not undone; at the stop time the one-second
-    // timer goes on as for any sample.
-    EXPECT_EQ(m.reps_left, 2);
-    EXPECT_EQ(m.schedule_stop, clock.now() + 3600);
-    EXPECT_EQ(m.reader->record_count(), 0u);
-    EXPECT_EQ(m.link_state, TF_Main::NewSample);
-    EXPECT_TRUE(m.recording);
-    EXPECT_EQ(m.A_Record->text(), "Stop Recording");
-    // Skipped.
+    // Nothing stays armed; the record action is as it was.
+    EXPECT_EQ(m.schedule_stop, 0);
+    EXPECT_EQ(m.reps_left, 0);
+    EXPECT_FALSE(m.recording);
+    EXPECT_EQ(m.A_Record->text(), "Start Recording");
+    EXPECT_FALSE(m.A_Record->isVisible());
+    EXPECT_FALSE(m.A_StopSchedule->isVisible());
     EXPECT_FALSE(m.reader->record_open());
     EXPECT_TRUE(m.record_path.isEmpty());
-    EXPECT_FALSE(m.A_StopSchedule->isVisible());
     EXPECT_EQ(m.settings.savedir, reg::default_savedir());
     EXPECT_FALSE(fs::exists(settings_path()));
     EXPECT_TRUE(F_Schedule->isVisible());
+    for (int s = 0; s < 5; ++s) {
+        clock.advance(1);
+        m.TimerMinuteTimer();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(m.schedule_stop, 0);
+    EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
 TEST_F(schedule_window, a_failed_settings_write_leaves_the_first_sample_running) {
@@ -415,7 +424,9 @@ TEST_F(schedule_window, a_failed_settings_write_leaves_the_first_sample_running)
     EXPECT_EQ(F_Main->record_path, file(first_name));
     EXPECT_EQ(F_Main->schedule_stop, clock.now() + 3600);
     EXPECT_EQ(F_Main->settings.savedir, folder());
-    EXPECT_FALSE(F_Main->A_StopSchedule->isVisible());
+    // The schedule runs, so it can be stopped.
+    EXPECT_TRUE(F_Main->A_StopSchedule->isVisible());
+    EXPECT_TRUE(F_Main->A_StopSchedule->isEnabled());
     EXPECT_TRUE(F_Schedule->isVisible());
 }
 

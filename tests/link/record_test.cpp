@@ -21,7 +21,11 @@ public:
     marev::local_time local(std::int64_t t) const override {
         const std::time_t shifted = static_cast<std::time_t>(t + 5 * 3600 + 30 * 60);
         std::tm tm{};
+#ifdef _WIN32
+        ::gmtime_s(&tm, &shifted);
+#else
         ::gmtime_r(&shifted, &tm);
+#endif
         return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
                 tm.tm_min,         tm.tm_sec,     tm.tm_wday};
     }

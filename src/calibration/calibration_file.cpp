@@ -8,6 +8,10 @@
 #include <memory>
 
 #include <locale.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
 #ifdef __APPLE__
 #include <xlocale.h>
 #endif
@@ -18,6 +22,15 @@ namespace {
 // locale the program runs in.
 double strtod_c(const char* text, char** end) {
 #ifdef _WIN32
+    // Windows' own strtod reads no hexadecimal; the C99 one that MinGW brings
+    // does, and a hexadecimal number has no decimal point for a locale to change.
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    if (*p == '+' || *p == '-')
+        ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && !std::strchr(p, '.'))
+        return std::strtod(text, end);
     static const _locale_t c_locale = _create_locale(LC_NUMERIC, "C");
     return _strtod_l(text, end, c_locale);
 #else
@@ -125,6 +138,15 @@ std::optional<calibration_history> load_calibration_file(const std::filesystem::
             *error = system_reason(errno, path);
         return std::nullopt;
     }
+#ifdef _WIN32
+    // Devices (NUL, CON, COM1 ...) have no status to ask first.
+    if (::GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f.get())))) !=
+        FILE_TYPE_DISK) {
+        if (error)
+            *error = "Not a regular file: " + path.string();
+        return std::nullopt;
+    }
+#endif
     calibration_reader r;
     char buf[65536];
     for (;;) {

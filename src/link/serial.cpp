@@ -193,6 +193,44 @@ bool Serial::lost() {
 
 #else // _WIN32
 
+namespace {
+
+// The speeds the port offers; any other is the instrument's 19200, as on POSIX.
+DWORD line_speed(std::int32_t baud) {
+    switch (baud) {
+    case 1200:
+    case 2400:
+    case 4800:
+    case 9600:
+    case 38400:
+    case 57600:
+    case 115200:
+        return DWORD(baud);
+    default:
+        return 19200;
+    }
+}
+
+std::string system_reason(DWORD err) {
+    char text[256] = "";
+    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                               err, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
+        text[--n] = '\0';
+    if (n == 0)
+        std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(err));
+    return text;
+}
+
+// Errors of a write to a device that is no longer there (adapter pulled).
+bool device_gone(DWORD err) {
+    return err == ERROR_ACCESS_DENIED || err == ERROR_NOT_READY || err == ERROR_BAD_COMMAND ||
+           err == ERROR_GEN_FAILURE || err == ERROR_DEVICE_NOT_CONNECTED ||
+           err == ERROR_OPERATION_ABORTED;
+}
+
+} // namespace
+
 void Serial::open(std::int32_t port, const std::string& name) {
     close();
     device_ = port_device(name);
@@ -201,16 +239,32 @@ void Serial::open(std::int32_t port, const std::string& name) {
         ::CreateFileA(device_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                       FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = ::GetLastError();
         open_port_ = 0;
-        throw link_error(open_error_text(port), device_);
+        throw link_error(open_error_text(port), device_ + ": " + system_reason(err));
     }
     handle_ = h;
+    // 8 data bits, no parity, 1 stop bit, no flow control, reads that return
+    // at once with what has arrived. The mode string leaves the flow control
+    // as the driver had it, so it is switched off here; as on POSIX, a failure
+    // to set the line format shows only in the data.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     ::GetCommState(h, &dcb);
     char mode[64];
-    std::snprintf(mode, sizeof mode, "%i, N, 8, 1", speed_);
+    std::snprintf(mode, sizeof mode, "%lu, N, 8, 1",
+                  static_cast<unsigned long>(line_speed(speed_)));
     ::BuildCommDCBA(mode, &dcb);
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
     ::SetCommState(h, &dcb);
     COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
     ::SetCommTimeouts(h, &t);
@@ -233,19 +287,29 @@ void Serial::close() {
 void Serial::write(const std::uint8_t* data, std::size_t count) {
     if (!handle_)
         return;
+    // The count of bytes written is not trusted: Wine may report 0 for a byte
+    // that the far end receives. Only a failure says something.
     for (std::size_t i = 0; i < count; ++i) {
         ++write_calls_;
         DWORD done = 0;
         if (!::WriteFile(static_cast<HANDLE>(handle_), data + i, 1, &done, nullptr) &&
-            ::GetLastError() == ERROR_ACCESS_DENIED)
+            device_gone(::GetLastError()))
             lost_ = true;
     }
 }
 
 void Serial::read(std::uint8_t* buffer, std::size_t& count) {
     DWORD done = 0;
-    if (!handle_ || !::ReadFile(static_cast<HANDLE>(handle_), buffer, DWORD(count), &done, nullptr))
+    if (!handle_ || count == 0) {
+        count = 0;
+        return;
+    }
+    if (!::ReadFile(static_cast<HANDLE>(handle_), buffer,
+                    DWORD(count > MAXDWORD ? MAXDWORD : count), &done, nullptr)) {
+        if (device_gone(::GetLastError()))
+            lost_ = true;
         done = 0;
+    }
     count = done;
 }
 
@@ -276,6 +340,12 @@ bool Serial::wait_input(int timeout_ms) {
 }
 
 bool Serial::lost() {
+    if (lost_ || !handle_)
+        return lost_;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(static_cast<HANDLE>(handle_), &errors, &status))
+        lost_ = true;
     return lost_;
 }
 

@@ -43,7 +43,8 @@ public:
 
     // True once the device has gone away: the far end hung up (pty closed, USB
     // adapter pulled) or a write failed with EIO. A read of 0 bytes alone
-    // cannot tell that from silence, so this asks poll() without waiting.
+    // cannot tell that from silence, so this asks poll() without waiting
+    // (on Windows, ClearCommError, which fails once the device is gone).
     bool lost();
 
     // Longest wait for room in the port's queue without a byte taken.
@@ -56,6 +57,12 @@ public:
     const std::string& device() const { return device_; }
     // Number of write calls made so far (one per byte sent).
     std::uint64_t write_calls() const { return write_calls_; }
+#ifdef _WIN32
+    // The open port's HANDLE, or null.
+    void* native_handle() const {
+        return handle_;
+    }
+#endif
 
 private:
     std::int32_t speed_ = 0;

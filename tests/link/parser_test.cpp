@@ -129,7 +129,9 @@ TEST(parser, integers_wrap_as_the_c_library_stores_them) {
         ASSERT_TRUE(r) << c.text;
         EXPECT_EQ(r->serial_number, c.serial) << c.text;
         EXPECT_EQ(r->counter, 4294967295u);
+#ifndef _WIN32 // Windows' sscanf saturates an integer that does not fit
         EXPECT_TRUE(same_result(r, parse_data_line_sscanf(line))) << c.text;
+#endif
     }
 }
 
@@ -221,6 +223,20 @@ TEST(parser, random_mutations_match_the_c_library) {
     const std::string pieces[] = {" ",   ",", "-",           "+",  "e",  "E",  "e-",
                                   ".",   "x", "0x",          "\0", "\r", "\t", "inf",
                                   "nan", "1", "99999999999", ",,", "p",  "a"};
+#ifdef _WIN32
+    // An integer that does not fit is undefined in C: the parser stores what
+    // the GNU C library does and Windows' sscanf saturates, so there only
+    // lines without a number of ten digits or more are compared.
+    const auto fits = [](const std::string& line) {
+        int digits = 0;
+        for (const char ch : line)
+            if ((digits = ch >= '0' && ch <= '9' ? digits + 1 : 0) > 9)
+                return false;
+        return true;
+    };
+#else
+    const auto fits = [](const std::string&) { return true; };
+#endif
     const std::string base =
         data_line({.counter = 123, .pmt = 4.98, .hv = 0.61, .count = 17.5, .same_counts = true});
     int good = 0, checked = 0;
@@ -245,6 +261,8 @@ TEST(parser, random_mutations_match_the_c_library) {
                     line[at] = static_cast<char>(rng() % 256);
             }
         }
+        if (!fits(line))
+            continue;
         const auto fast = parse_data_line(line);
         ASSERT_TRUE(same_result(fast, parse_data_line_sscanf(line))) << "line: " << line;
         good += fast.has_value();

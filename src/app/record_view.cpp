@@ -10,6 +10,7 @@
 #include "link/link_error.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -34,6 +35,9 @@ using marev::cformat;
 namespace {
 
 constexpr int selected_channel = 2;
+// A press that moves this many pixels across pans the chart rather than
+// clicking it, as the chart itself tells the two apart.
+constexpr int drag_threshold = 3;
 
 QString stamp_text(std::int64_t t) {
     std::string s = iso_time(t);
@@ -64,7 +68,9 @@ TF_RecordView::TF_RecordView(const QString& file, QWidget* parent)
     Plot1 = new PlotWidget;
     Plot1->setObjectName("Plot1");
     setup_bioluminescence_chart(Plot1->plot());
-    Plot1->plot().GetXAxis(0).SetTrackingEnabled(false); // the whole run is shown
+    // The chart shows the whole run, or where the user zoomed or panned to;
+    // never the newest points alone.
+    Plot1->plot().GetXAxis(0).SetTrackingEnabled(false);
     Plot1->plot().GetXAxis(0).SetTitle("Time from start in seconds");
     PlotChannel& mark = Plot1->plot().AddChannel();
     mark.SetName("Selected");
@@ -75,6 +81,7 @@ TF_RecordView::TF_RecordView(const QString& file, QWidget* parent)
     mark.SetMarkersSize(4);
     mark.SetXAxisTrackingEnabled(false);
     mark.SetYAxisTrackingEnabled(false);
+    Plot1->show_whole_run(true);
     Plot1->installEventFilter(this);
     Plot1->setCursor(Qt::CrossCursor);
 
@@ -139,11 +146,18 @@ TF_RecordView::TF_RecordView(const QString& file, QWidget* parent)
     connect(A_ExportCSV, &QAction::triggered, this, [this] { A_ExportCSVExecute(); });
     make(A_Close, "A_Close", "Close", QKeySequence::Close);
     connect(A_Close, &QAction::triggered, this, [this] { close(); });
+    make(A_WholeRun, "A_WholeRun", "Show Whole Run", QKeySequence(Qt::Key_F7));
+    A_WholeRun->setCheckable(true);
+    A_WholeRun->setChecked(true);
+    connect(A_WholeRun, &QAction::triggered, this, [this] { Plot1->show_whole_run(true); });
+    connect(Plot1, &PlotWidget::view_changed, A_WholeRun,
+            [this](plot_view view) { A_WholeRun->setChecked(view == plot_view::whole_run); });
     QMenu* menu = menuBar()->addMenu("&File");
     menu->addAction(A_Reload);
     menu->addAction(A_ExportCSV);
     menu->addSeparator();
     menu->addAction(A_Close);
+    menuBar()->addMenu("&View")->addAction(A_WholeRun);
 
     progress_timer_ = new QTimer(this);
     progress_timer_->setInterval(50);
@@ -233,6 +247,7 @@ void TF_RecordView::finish_load() {
     }
     loaded_once_ = true;
     add_points();
+    Plot1->show_whole_run(true);
     show_summary();
 }
 
@@ -263,13 +278,6 @@ void TF_RecordView::add_points() {
     PlotXAxis& x = Plot1->plot().GetXAxis(0);
     x.SetTitle(have_base_ ? "Time from start in seconds (time stamps of the file)"
                           : "Time from start in seconds (a record a second)");
-    if (bl.PointCount() > 0) {
-        const auto xs = bl.x_values();
-        const auto [lo, hi] = std::minmax_element(xs.begin(), xs.end());
-        x.SetMin(*lo);
-        x.SetSpan(std::max(*hi - *lo, 1.0));
-        Plot1->plot().GetYAxis(0).FitToData();
-    }
     if (first || selected_ >= r.record_count())
         select(0);
 }
@@ -382,15 +390,52 @@ void TF_RecordView::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TF_RecordView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Plot1 && event->type() == QEvent::MouseButtonPress && !loading()) {
-        const auto* e = static_cast<QMouseEvent*>(event);
+    // The chart zooms, pans and hovers by itself; the window only watches for
+    // a click (a press released without a drag) to select the nearest record.
+    if (watched != Plot1)
+        return QMainWindow::eventFilter(watched, event);
+    const auto* e = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
         const plot_layout lay = plot_painter::layout(Plot1->plot(), Plot1->rect(), Plot1->font());
-        const QRect& area = lay.plot_area;
-        if (area.width() > 0 && area.contains(e->position().toPoint())) {
-            const double fraction = (e->position().x() - area.left()) / double(area.width());
-            select(nearest(plot_map(Plot1->plot().GetXAxis(0), area.width()).value_at(fraction)));
+        clicking_ =
+            e->button() == Qt::LeftButton && lay.plot_area.contains(e->position().toPoint());
+        press_at_ = e->position().toPoint();
+        break;
+    }
+    case QEvent::MouseMove:
+        if (clicking_ && std::abs(e->position().toPoint().x() - press_at_.x()) >= drag_threshold)
+            clicking_ = false;
+        break;
+    case QEvent::MouseButtonDblClick:
+        clicking_ = false;
+        // A file's chart has no newest points to follow: a double-click returns
+        // to the whole run, and selects nothing.
+        if (e->button() == Qt::LeftButton) {
+            Plot1->show_whole_run(true);
+            // The view moved under the pointer: the chart finds the point there anew.
+            QMouseEvent move(QEvent::MouseMove, e->position(), e->globalPosition(), Qt::NoButton,
+                             Qt::NoButton, e->modifiers());
+            QCoreApplication::sendEvent(Plot1, &move);
             return true;
         }
+        break;
+    case QEvent::MouseButtonRelease:
+        if (clicking_ && e->button() == Qt::LeftButton && !loading()) {
+            const plot_layout lay =
+                plot_painter::layout(Plot1->plot(), Plot1->rect(), Plot1->font());
+            const QRect& area = lay.plot_area;
+            if (area.width() >= 2) {
+                const double fraction = (press_at_.x() - area.left()) / double(area.width() - 1);
+                select(
+                    nearest(plot_map(Plot1->plot().GetXAxis(0), area.width()).value_at(fraction)));
+            }
+        }
+        if (e->button() == Qt::LeftButton)
+            clicking_ = false;
+        break;
+    default:
+        break;
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -3,6 +3,7 @@
 #include "link/record_reader.h"
 
 #include <QMainWindow>
+#include <QPoint>
 
 #include <atomic>
 #include <cstdint>
@@ -64,6 +65,7 @@ public:
     QAction* A_Reload;
     QAction* A_ExportCSV;
     QAction* A_Close;
+    QAction* A_WholeRun;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -100,6 +102,10 @@ private:
     bool have_base_ = false;
     std::int64_t base_ = 0;
     std::size_t selected_ = 0;
+    // A press on the lower chart: a click selects where it was released, a
+    // drag pans the chart instead.
+    bool clicking_ = false;
+    QPoint press_at_;
 };
 
 // Opens a window on the record file; it closes itself, after telling why,

@@ -1,6 +1,7 @@
 #include "windows_fixture.h"
 
 #include "app/record_view.h"
+#include "chart/plot_map.h"
 #include "chart/plot_widget.h"
 #include "link/csv_export.h"
 
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -40,6 +42,21 @@ void wait_loaded(TF_RecordView& v) {
     // The end of the load is handed to the window through its event queue.
     QCoreApplication::processEvents();
     ASSERT_FALSE(v.loading());
+}
+
+// The point of the lower chart's plot area where X value x is drawn, in the
+// view the chart shows now.
+QPoint chart_point(PlotWidget& w, double x) {
+    w.update_view();
+    const QRect area = plot_painter::layout(w.plot(), w.rect(), w.font()).plot_area;
+    return {area.left() + plot_map(w.plot().GetXAxis(0), area.width()).pixel_of(x),
+            area.center().y()};
+}
+
+void send_mouse(PlotWidget& w, QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, at, w.mapToGlobal(at), button, held, {});
+    QCoreApplication::sendEvent(&w, &e);
 }
 
 std::vector<std::string> header_texts(const TF_RecordView& v) {
@@ -97,13 +114,7 @@ TEST_F(record_view, shows_a_known_file_and_selects_by_key_and_click) {
     EXPECT_EQ(v.selected(), 3u);
 
     // A click on the lower chart selects the record nearest in time.
-    const plot_layout lay = plot_painter::layout(v.Plot1->plot(), v.Plot1->rect(), v.Plot1->font());
-    const QRect area = lay.plot_area;
-    const PlotXAxis& x = v.Plot1->plot().GetXAxis(0);
-    const auto px = [&](double value) {
-        return QPoint(area.left() + int((value - x.Min()) / x.Span() * area.width()),
-                      area.center().y());
-    };
+    const auto px = [&](double value) { return chart_point(*v.Plot1, value); };
     QTest::mouseClick(v.Plot1, Qt::LeftButton, {}, px(1.3));
     EXPECT_EQ(v.selected(), 1u);
     EXPECT_EQ(v.L_Time->text(), "Time: 2026-12-10 04:31:31");
@@ -132,6 +143,81 @@ TEST_F(record_view, shows_a_known_file_and_selects_by_key_and_click) {
     append_csv_rows(expected, v.records(), "qelm003_20261210043130.dat", 0, 5);
     EXPECT_EQ(read_file(dir.file("out.csv")), expected);
     EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(record_view, the_lower_chart_zooms_pans_and_returns_to_the_whole_run) {
+    temp_dir dir;
+    const std::string path = dir.file("run.dat");
+    std::string content;
+    for (unsigned k = 1; k <= 100; ++k) // raw entries: X 0 to 99
+        content += line_k(k);
+    write_file(path, content);
+    TF_RecordView v(QString::fromStdString(path));
+    v.resize(1000, 700);
+    v.show();
+    v.load();
+    wait_loaded(v);
+    PlotWidget& chart = *v.Plot1;
+    const PlotXAxis& x = chart.plot().GetXAxis(0);
+    const auto whole_run_in_view = [&] {
+        chart.update_view();
+        EXPECT_EQ(chart.view(), plot_view::whole_run);
+        EXPECT_TRUE(v.A_WholeRun->isChecked());
+        EXPECT_LE(x.Min(), 0);
+        EXPECT_GE(x.Max(), 99);
+        EXPECT_LT(x.Span(), 110);
+    };
+    whole_run_in_view();
+    EXPECT_EQ(v.A_WholeRun->text(), "Show Whole Run");
+    EXPECT_EQ(v.A_WholeRun->shortcut(), QKeySequence(Qt::Key_F7));
+
+    // A wheel notch zooms in around the pointer: the value under it stays put.
+    const double span = x.Span();
+    const QPoint at = chart_point(chart, 30);
+    QWheelEvent wheel(at, chart.mapToGlobal(at), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase,
+                      false);
+    QCoreApplication::sendEvent(&chart, &wheel);
+    EXPECT_EQ(chart.view(), plot_view::paused);
+    EXPECT_FALSE(v.A_WholeRun->isChecked());
+    EXPECT_NEAR(x.Span(), span * 0.8, 1e-9 * span);
+    EXPECT_NEAR(chart_point(chart, 30).x(), at.x(), 1);
+
+    // A drag pans to earlier times and leaves the selection where it was.
+    v.select(5);
+    const double min = x.Min();
+    const QPoint from = chart_point(chart, 50);
+    send_mouse(chart, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    for (int dx : {2, 20, 60})
+        send_mouse(chart, QEvent::MouseMove, from + QPoint(dx, 0), Qt::LeftButton);
+    send_mouse(chart, QEvent::MouseButtonRelease, from + QPoint(60, 0), {});
+    EXPECT_LT(x.Min(), min);
+    EXPECT_NEAR(chart_point(chart, 50).x(), from.x() + 60, 1);
+    EXPECT_EQ(v.selected(), 5u);
+
+    // A click (a press that barely moves) selects the record nearest in time.
+    const QPoint click = chart_point(chart, 40.2);
+    send_mouse(chart, QEvent::MouseButtonPress, click, Qt::LeftButton);
+    send_mouse(chart, QEvent::MouseMove, click + QPoint(1, 0), Qt::LeftButton);
+    send_mouse(chart, QEvent::MouseButtonRelease, click + QPoint(1, 0), {});
+    EXPECT_EQ(v.selected(), 40u);
+    EXPECT_EQ(chart.view(), plot_view::paused);
+
+    // A double-click returns to the whole run and selects nothing; the point
+    // under the pointer is shown.
+    const QPoint twice = chart_point(chart, 70);
+    QTest::mouseDClick(&chart, Qt::LeftButton, {}, twice);
+    whole_run_in_view();
+    EXPECT_EQ(v.selected(), 40u);
+    EXPECT_FALSE(chart.hover_text().isEmpty());
+
+    // So do F7 and a reload, from a zoomed view.
+    for (QAction* back : {v.A_WholeRun, v.A_Reload}) {
+        chart.zoom_x(0.5, 0.5);
+        ASSERT_EQ(chart.view(), plot_view::paused);
+        back->trigger();
+        wait_loaded(v);
+        whole_run_in_view();
+    }
 }
 
 TEST_F(record_view, a_file_that_is_not_a_record_file_is_named_and_its_window_closes) {

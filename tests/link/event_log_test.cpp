@@ -63,13 +63,40 @@ TEST_F(event_log_test, a_log_that_cannot_be_written_is_no_error) {
     EXPECT_FALSE(marev::event_log("").write("lost"));
 }
 
+// Sets an environment variable for the test; nullptr removes it.
+void set_env(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+#endif
+}
+
+std::optional<std::string> get_env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+}
+
+#ifdef _WIN32
+TEST(state_folder, is_the_local_application_data_folder) {
+    const auto local = get_env("LOCALAPPDATA"), roaming = get_env("APPDATA");
+    set_env("APPDATA", "C:\\Users\\ann\\AppData\\Roaming");
+    set_env("LOCALAPPDATA", "C:\\Users\\ann\\AppData\\Local");
+    EXPECT_EQ(marev::state_folder(), "C:\\Users\\ann\\AppData\\Local\\Quorvex\\Marev01");
+    EXPECT_EQ(marev::event_log_path(),
+              "C:\\Users\\ann\\AppData\\Local\\Quorvex\\Marev01\\events.log");
+    set_env("LOCALAPPDATA", nullptr);
+    EXPECT_EQ(marev::state_folder(), "C:\\Users\\ann\\AppData\\Roaming\\Quorvex\\Marev01");
+    set_env("LOCALAPPDATA", local ? local->c_str() : nullptr);
+    set_env("APPDATA", roaming ? roaming->c_str() : nullptr);
+}
+#else
 TEST(state_folder, follows_xdg_state_home_and_else_the_home_folder) {
-    const auto keep = [](const char* name) -> std::optional<std::string> {
-        const char* v = std::getenv(name);
-        return v ? std::optional<std::string>(v) : std::nullopt;
-    };
-    const auto state = keep("XDG_STATE_HOME"), home = keep("HOME");
-    ::setenv("HOME", "/home/ann", 1);
+    const auto state = get_env("XDG_STATE_HOME"), home = get_env("HOME");
+    set_env("HOME", "/home/ann");
     struct {
         const char* xdg; // nullptr: unset
         const char* folder;
@@ -80,15 +107,13 @@ TEST(state_folder, follows_xdg_state_home_and_else_the_home_folder) {
         {"relative/path", "/home/ann/.local/state/Quorvex/Marev01"},
     };
     for (const auto& c : cases) {
-        if (c.xdg)
-            ::setenv("XDG_STATE_HOME", c.xdg, 1);
-        else
-            ::unsetenv("XDG_STATE_HOME");
+        set_env("XDG_STATE_HOME", c.xdg);
         EXPECT_EQ(marev::state_folder(), c.folder) << (c.xdg ? c.xdg : "(unset)");
     }
     EXPECT_EQ(marev::event_log_path(), "/home/ann/.local/state/Quorvex/Marev01/events.log");
-    state ? ::setenv("XDG_STATE_HOME", state->c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
-    home ? ::setenv("HOME", home->c_str(), 1) : ::unsetenv("HOME");
+    set_env("XDG_STATE_HOME", state ? state->c_str() : nullptr);
+    set_env("HOME", home ? home->c_str() : nullptr);
 }
+#endif
 
 } // namespace

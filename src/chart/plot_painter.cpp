@@ -553,7 +553,8 @@ bool rows_set(const std::vector<std::uint64_t>& bits, int h, int c0, int c1, int
 // adds nothing: its lowest and highest points are marked, and when every row that the
 // values of its other points reach is already marked in every column the block spans,
 // those points are passed over. The picture is the same as marking every point; the
-// points read are those of blocks that still add rows to a column.
+// points read are those of blocks that still add rows to a column. mark_in(column, y)
+// marks a value known to lie in a column, as the extremes of a block inside one do.
 template <typename Mark, typename MarkIn>
 void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& channel, bool y_log,
                 const plot_map& xm, const plot_map& ym, int w, int h, int first, int last,
@@ -620,13 +621,10 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
         return fine[static_cast<std::size_t>(start / fine_size)];
     };
     auto fine_end = [&](int start) { return std::min(start + fine_size, count) - 1; };
-    // A fine block: passed over, or read point by point.
-    auto visit_fine = [&](int start, int end) {
-        const plot_fine_block& b = fine_block(start);
-        if (whole_covered(b, start, end))
-            return;
-        mark_extremes(b, start);
-        if (!rest_covered(b, start, end))
+    // A fine block whose extremes are marked: read point by point unless the rest is
+    // covered.
+    auto read_fine = [&](int start, int end) {
+        if (!rest_covered(fine_block(start), start, end))
             for (int k = start; k <= end; ++k)
                 mark(k);
     };
@@ -669,12 +667,7 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
                 if (!whole_covered(b, start, stop))
                     mark_extremes(b, start);
             },
-            [&](int start, int stop) {
-                const plot_fine_block& b = fine_block(start);
-                if (!whole_covered(b, start, stop))
-                    mark_extremes(b, start);
-            },
-            mark);
+            [&](int start, int) { mark_extremes(fine_block(start), start); }, mark);
         pieces(
             i, end,
             [&](int start, int stop) {
@@ -687,9 +680,9 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
                     mark_extremes(fine_block(j), j);
                 if (!rest_covered(b, start, stop))
                     for (int j = start; j <= stop; j += fine_size)
-                        visit_fine(j, fine_end(j));
+                        read_fine(j, fine_end(j));
             },
-            visit_fine, [](int) {});
+            read_fine, [](int) {});
         i = end + 1;
     }
 }

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 namespace {
 
@@ -32,10 +35,34 @@ float stored_log10(double v) {
     return v > 0 ? static_cast<float>(std::log10(v)) : 0.0f;
 }
 
-plot_block empty_block() {
-    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    constexpr float nanf = std::numeric_limits<float>::quiet_NaN();
-    return {{nan, nan, nan, nan, 0, 0}, {nanf, nanf, nanf, nanf, 0, 0}};
+template <int K> plot_block<K> empty_block() {
+    plot_block<K> b{};
+    std::fill(std::begin(b.y.low), std::end(b.y.low), std::numeric_limits<double>::quiet_NaN());
+    std::fill(std::begin(b.y.high), std::end(b.y.high), std::numeric_limits<double>::quiet_NaN());
+    std::fill(std::begin(b.y_log.low), std::end(b.y_log.low),
+              std::numeric_limits<float>::quiet_NaN());
+    std::fill(std::begin(b.y_log.high), std::end(b.y_log.high),
+              std::numeric_limits<float>::quiet_NaN());
+    return b;
+}
+
+// Puts v among the K + 1 kept values of one side (ordered by before, NaN last), the
+// offsets following the K first.
+template <typename T, int K, typename Before>
+void keep_extreme(T (&values)[K + 1], std::uint16_t (&at)[K], T v, std::uint16_t where,
+                  Before before) {
+    if (!(std::isnan(values[K]) || before(v, values[K])))
+        return;
+    int p = K;
+    while (p > 0 && (std::isnan(values[p - 1]) || before(v, values[p - 1]))) {
+        values[p] = values[p - 1];
+        if (p < K)
+            at[p] = at[p - 1];
+        --p;
+    }
+    values[p] = v;
+    if (p < K)
+        at[p] = where;
 }
 
 // The fit's binary search: the last position probed, stopping early on an exact match.
@@ -444,13 +471,16 @@ int PlotChannel::AddPoint(double x, double y) {
     x_log_.push_back(stored_log10(x));
     y_log_.push_back(stored_log10(y));
     const int index = static_cast<int>(x_.size()) - 1;
-    for (auto [blocks, size] : {std::pair{&fine_, fine_block}, std::pair{&coarse_, coarse_block}}) {
+    auto summarise = [&](auto& blocks, int size) {
         if (index % size == 0)
-            blocks->push_back(empty_block());
+            blocks.push_back(
+                empty_block<std::remove_reference_t<decltype(blocks)>::value_type::marked>());
         const auto at = static_cast<std::uint16_t>(index % size);
-        blocks->back().y.add(y, at);
-        blocks->back().y_log.add(y_log_.back(), at);
-    }
+        blocks.back().y.add(y, at);
+        blocks.back().y_log.add(y_log_.back(), at);
+    };
+    summarise(fine_, fine_block);
+    summarise(coarse_, coarse_block);
 
     // The allowance is taken again before the second call: the first may have moved the view.
     auto track = [this](PlotAxis& axis, double v) {
@@ -483,33 +513,17 @@ void PlotChannel::ClearPoints() {
     changed();
 }
 
-template <typename T> void plot_extremes<T>::add(T v, std::uint16_t at) {
+template <typename T, int K> void plot_extremes<T, K>::add(T v, std::uint16_t at) {
     if (std::isnan(v))
         return;
-    if (std::isnan(lo)) {
-        lo = hi = v;
-        at_lo = at_hi = at;
-        return;
-    }
-    // The old extreme joins the others when a new one takes its place.
-    if (v < lo) {
-        lo2 = lo;
-        lo = v;
-        at_lo = at;
-    } else if (std::isnan(lo2) || v < lo2) {
-        lo2 = v;
-    }
-    if (v > hi) {
-        hi2 = hi;
-        hi = v;
-        at_hi = at;
-    } else if (std::isnan(hi2) || v > hi2) {
-        hi2 = v;
-    }
+    keep_extreme<T, K>(low, at_low, v, at, std::less<T>());
+    keep_extreme<T, K>(high, at_high, v, at, std::greater<T>());
 }
 
-template struct plot_extremes<double>;
-template struct plot_extremes<float>;
+template struct plot_extremes<double, 1>;
+template struct plot_extremes<float, 1>;
+template struct plot_extremes<double, 4>;
+template struct plot_extremes<float, 4>;
 
 void PlotChannel::y_extent(int first, int last, double& lo, double& hi) const {
     const int count = PointCount();
@@ -519,9 +533,9 @@ void PlotChannel::y_extent(int first, int last, double& lo, double& hi) const {
     auto whole = [&](int i, int size) {
         return i % size == 0 && std::min(i + size, count) - 1 <= last;
     };
-    auto fold = [&](const plot_block& b) {
-        lo = std::min(lo, b.y.lo); // NaN passed over
-        hi = std::max(hi, b.y.hi);
+    auto fold = [&](const auto& b) {
+        lo = std::min(lo, b.y.low[0]); // NaN passed over
+        hi = std::max(hi, b.y.high[0]);
     };
     int i = first;
     while (i <= last) {

@@ -162,19 +162,25 @@ public:
 
 // The extremes of Y over a block of consecutive points, built as the points arrive, so
 // that a view of millions of points reads blocks instead of points. For each form of Y
-// (as stored, and in log10 form): the lowest and highest value and where they lie, and
-// the lowest and highest of the other points (lo2 is the lowest but for the point at
-// at_lo, hi2 the highest but for the point at at_hi). NaN is passed over; a form
-// whose values are all NaN has lo NaN, one with a single value lo2 and hi2 NaN.
-template <typename T> struct plot_extremes {
-    T lo, lo2, hi2, hi;
-    std::uint16_t at_lo, at_hi; // offsets in the block
+// (as stored, and in log10 form): the K + 1 lowest values, lowest first, and where the
+// K lowest lie (low, at_low), and the same for the highest, highest first. So every
+// point of the block but those at at_low and at_high lies between low[K] and high[K].
+// NaN is passed over and fills the places of values a block does not have.
+template <typename T, int K> struct plot_extremes {
+    T low[K + 1], high[K + 1];
+    std::uint16_t at_low[K], at_high[K]; // offsets in the block
     void add(T v, std::uint16_t at);
 };
-struct plot_block {
-    plot_extremes<double> y;
-    plot_extremes<float> y_log;
+template <int K> struct plot_block {
+    static constexpr int marked = K;
+    plot_extremes<double, K> y;
+    plot_extremes<float, K> y_log;
 };
+// Fine blocks keep one extreme a side; coarse ones, which span a pixel column in long
+// views, keep four, so that a few stray points (zeros on a log axis, spikes) do not
+// hide that the rest of the block adds nothing to the picture.
+using plot_fine_block = plot_block<1>;
+using plot_coarse_block = plot_block<4>;
 
 class PlotChannel {
 public:
@@ -244,8 +250,8 @@ public:
     bool x_non_decreasing() const { return x_sorted_; }
     // The summaries: block b covers points b * size to b * size + size - 1 (the last one
     // the points so far).
-    std::span<const plot_block> fine_blocks() const { return fine_; }
-    std::span<const plot_block> coarse_blocks() const { return coarse_; }
+    std::span<const plot_fine_block> fine_blocks() const { return fine_; }
+    std::span<const plot_coarse_block> coarse_blocks() const { return coarse_; }
     // The lowest and highest Y of points first..last, NaN passed over, folded into lo
     // and hi with std::min and std::max; read from the summaries where whole blocks lie
     // in the range.
@@ -273,8 +279,8 @@ private:
     std::vector<double> y_;
     std::vector<float> x_log_;
     std::vector<float> y_log_;
-    std::vector<plot_block> fine_;
-    std::vector<plot_block> coarse_;
+    std::vector<plot_fine_block> fine_;
+    std::vector<plot_coarse_block> coarse_;
     bool x_sorted_ = true;
 };
 

@@ -553,18 +553,23 @@ bool rows_set(const std::vector<std::uint64_t>& bits, int h, int c0, int c1, int
 // adds nothing: its lowest and highest points are marked, and when every row that the
 // values of its other points reach is already marked in every column the block spans,
 // those points are passed over. The picture is the same as marking every point; the
-// points read are those of blocks that still add rows to a column.
-template <typename Mark>
+// points read are those of blocks that still add rows to a column. mark_in(column, y)
+// marks a value known to lie in a column, as the extremes of a block inside one do.
+template <typename Mark, typename MarkIn>
 void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& channel, bool y_log,
                 const plot_map& xm, const plot_map& ym, int w, int h, int first, int last,
-                Mark&& mark) {
+                Mark&& mark, MarkIn&& mark_in) {
     const std::span<const double> xs = channel.x_values();
     const int count = channel.PointCount();
     const double x_end = w - 0.5, y_end = h - 0.5;
+    // The pixel column that every point of the part in hand lies in, or -1 when the
+    // columns are read from the points' X.
+    int column = -1;
     // Whether every row that values from lo to hi reach is marked in every column that
     // points start..end lie in (true also when none of them is drawn).
     auto covered = [&](int start, int end, double lo, double hi) {
-        const double f0 = xm.offset(xs[start]), f1 = xm.offset(xs[end]);
+        const double f0 = column >= 0 ? column : xm.offset(xs[start]);
+        const double f1 = column >= 0 ? column : xm.offset(xs[end]);
         const double y0 = ym.offset(lo), y1 = ym.offset(hi);
         if (std::isnan(f0) || std::isnan(f1) || std::isnan(y0) || std::isnan(y1))
             return false;
@@ -578,77 +583,107 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
     };
     // The three steps for one block: the whole range already marked; its extremes;
     // the range of its other points marked once the extremes are.
-    auto whole_covered = [&](const plot_block& b, int start, int end) {
+    auto whole_covered = [&](const auto& b, int start, int end) {
         auto visit = [&](const auto& e) {
-            return std::isnan(e.lo) || covered(start, end, e.lo, e.hi);
+            return std::isnan(e.low[0]) || covered(start, end, e.low[0], e.high[0]);
         };
         return y_log ? visit(b.y_log) : visit(b.y);
     };
-    auto mark_extremes = [&](const plot_block& b, int start) {
+    auto mark_extremes = [&](const auto& b, int start) {
         auto visit = [&](const auto& e) {
-            if (!std::isnan(e.lo)) {
-                mark(start + e.at_lo);
-                mark(start + e.at_hi);
+            for (int j = 0; j < b.marked && !std::isnan(e.low[j]); ++j) {
+                if (column >= 0) {
+                    // The values are those of the points: no need to read them.
+                    mark_in(column, e.low[j]);
+                    mark_in(column, e.high[j]);
+                } else {
+                    mark(start + e.at_low[j]);
+                    mark(start + e.at_high[j]);
+                }
             }
         };
         y_log ? visit(b.y_log) : visit(b.y);
     };
-    auto rest_covered = [&](const plot_block& b, int start, int end) {
+    // The points but the marked extremes lie from low[K] to high[K]; none are left
+    // when there are no more values than the extremes hold.
+    auto rest_covered = [&](const auto& b, int start, int end) {
         auto visit = [&](const auto& e) {
-            return std::isnan(e.lo2) || covered(start, end, e.lo2, e.hi2);
+            const auto lo = e.low[b.marked], hi = e.high[b.marked];
+            return std::isnan(lo) || lo > hi || covered(start, end, lo, hi);
         };
         return y_log ? visit(b.y_log) : visit(b.y);
     };
-    const std::span<const plot_block> coarse = channel.coarse_blocks();
-    const std::span<const plot_block> fine = channel.fine_blocks();
+    const std::span<const plot_coarse_block> coarse = channel.coarse_blocks();
+    const std::span<const plot_fine_block> fine = channel.fine_blocks();
     constexpr int coarse_size = PlotChannel::coarse_block;
     constexpr int fine_size = PlotChannel::fine_block;
-    auto fine_block = [&](int start) -> const plot_block& {
+    auto fine_block = [&](int start) -> const plot_fine_block& {
         return fine[static_cast<std::size_t>(start / fine_size)];
     };
     auto fine_end = [&](int start) { return std::min(start + fine_size, count) - 1; };
-    // A fine block: passed over, or read point by point.
-    auto visit_fine = [&](int start, int end) {
-        const plot_block& b = fine_block(start);
-        if (whole_covered(b, start, end))
-            return;
-        mark_extremes(b, start);
-        if (!rest_covered(b, start, end))
+    // A fine block whose extremes are marked: read point by point unless the rest is
+    // covered.
+    auto read_fine = [&](int start, int end) {
+        if (!rest_covered(fine_block(start), start, end))
             for (int k = start; k <= end; ++k)
                 mark(k);
     };
+    auto coarse_block = [&](int start) -> const plot_coarse_block& {
+        return coarse[static_cast<std::size_t>(start / coarse_size)];
+    };
+    // Points a..b as whole coarse blocks, whole fine blocks and single points.
+    auto pieces = [&](int a, int b, auto&& on_coarse, auto&& on_fine, auto&& on_point) {
+        int k = a;
+        while (k <= b) {
+            const int coarse_end = std::min(k + coarse_size, count) - 1;
+            if (k % coarse_size == 0 && coarse_end <= b) {
+                on_coarse(k, coarse_end);
+                k = coarse_end + 1;
+            } else if (k % fine_size == 0 && fine_end(k) <= b) {
+                on_fine(k, fine_end(k));
+                k = fine_end(k) + 1;
+            } else {
+                on_point(k);
+                ++k;
+            }
+        }
+    };
+    // A pixel column at a time, so that a column's rows are found from the extremes of
+    // all its blocks before any block is read point by point, and a block that spans two
+    // columns is split rather than compared with a column not yet drawn.
     int i = first;
     while (i <= last) {
-        const int coarse_end = std::min(i + coarse_size, count) - 1;
-        if (i % coarse_size == 0 && coarse_end <= last) {
-            const plot_block& b = coarse[static_cast<std::size_t>(i / coarse_size)];
-            if (!whole_covered(b, i, coarse_end)) {
-                // Its extremes; then, while the rest is not covered, the extremes of
-                // every fine block in it, which reach the outer rows, so that few fine
-                // blocks need reading.
-                mark_extremes(b, i);
-                bool covered_now = rest_covered(b, i, coarse_end);
-                if (!covered_now) {
-                    for (int j = i; j <= coarse_end; j += fine_size)
-                        mark_extremes(fine_block(j), j);
-                    covered_now = rest_covered(b, i, coarse_end);
-                }
-                if (!covered_now)
-                    for (int j = i; j <= coarse_end; j += fine_size)
-                        if (!rest_covered(fine_block(j), j, fine_end(j)))
-                            for (int k = j; k <= fine_end(j); ++k)
-                                mark(k);
-            }
-            i = coarse_end + 1;
-            continue;
-        }
-        if (i % fine_size == 0 && fine_end(i) <= last) {
-            visit_fine(i, fine_end(i));
-            i = fine_end(i) + 1;
-            continue;
-        }
-        mark(i);
-        ++i;
+        const double f = xm.offset(xs[i]);
+        const double column_end = std::floor(f + 0.5) + 0.5;
+        column = f >= -0.5 && f < x_end ? static_cast<int>(f + 0.5) : -1;
+        const int end = static_cast<int>(
+            std::partition_point(xs.begin() + i + 1, xs.begin() + last + 1,
+                                 [&](double x) { return xm.offset(x) < column_end; }) -
+            xs.begin() - 1);
+        pieces(
+            i, end,
+            [&](int start, int stop) {
+                const plot_coarse_block& b = coarse_block(start);
+                if (!whole_covered(b, start, stop))
+                    mark_extremes(b, start);
+            },
+            [&](int start, int) { mark_extremes(fine_block(start), start); }, mark);
+        pieces(
+            i, end,
+            [&](int start, int stop) {
+                // The extremes of its fine blocks first (read from the summaries, they
+                // reach most rows), then the fine blocks that still add rows.
+                const plot_coarse_block& b = coarse_block(start);
+                if (rest_covered(b, start, stop))
+                    return;
+                for (int j = start; j <= stop; j += fine_size)
+                    mark_extremes(fine_block(j), j);
+                if (!rest_covered(b, start, stop))
+                    for (int j = start; j <= stop; j += fine_size)
+                        read_fine(j, fine_end(j));
+            },
+            read_fine, [](int) {});
+        i = end + 1;
     }
 }
 
@@ -671,12 +706,11 @@ void plot_painter::paint_markers(QPainter& painter, const QRect& area, const Plo
         occupied_.resize(words, 0);
     centres_.clear();
     const double x_end = w - 0.5, y_end = h - 0.5;
-    auto mark = [&](int i) {
-        const double fx = xm.offset(pts.sx(i));
-        const double fy = ym.offset(pts.sy(i));
-        if (!(fx >= -0.5 && fx < x_end && fy >= -0.5 && fy < y_end))
+    // Marks the point of value sy (in the Y axis's scale) in column cx.
+    auto mark_in = [&](int cx, double sy) {
+        const double fy = ym.offset(sy);
+        if (!(fy >= -0.5 && fy < y_end))
             return; // also drops NaN
-        const int cx = static_cast<int>(fx + 0.5);
         const int cy = h - 1 - static_cast<int>(fy + 0.5);
         const std::uint32_t index = static_cast<std::uint32_t>(cx) * h + cy;
         std::uint64_t& word = occupied_[index >> 6];
@@ -686,11 +720,16 @@ void plot_painter::paint_markers(QPainter& painter, const QRect& area, const Plo
         word |= bit;
         centres_.push_back(index);
     };
+    auto mark = [&](int i) {
+        const double fx = xm.offset(pts.sx(i));
+        if (fx >= -0.5 && fx < x_end) // also drops NaN
+            mark_in(static_cast<int>(fx + 0.5), pts.sy(i));
+    };
     if (!channel.x_non_decreasing() || pts.x_is_log || last - first < 4 * w) {
         for (int i = first; i <= last; ++i)
             mark(i);
     } else {
-        mark_dense(occupied_, channel, pts.y_is_log, xm, ym, w, h, first, last, mark);
+        mark_dense(occupied_, channel, pts.y_is_log, xm, ym, w, h, first, last, mark, mark_in);
     }
 
     const int r = std::clamp(channel.MarkersSize(), 0, 32);

@@ -227,6 +227,7 @@ TEST(paint, many_markers_paint_exactly_what_drawing_every_marker_paints) {
         double outliers; // share of points far from the level
         double from, to; // the X view, as parts of the data
         int radius;
+        int width = 640; // narrow charts put whole coarse blocks in one column
     };
     const exact_case cases[] = {
         {"log, all in view", true, 0, 0, 0, 1, 2},
@@ -234,10 +235,12 @@ TEST(paint, many_markers_paint_exactly_what_drawing_every_marker_paints) {
         {"log, zeros and outliers, part in view", true, 0.002, 0.01, 0.3, 0.61, 2},
         {"linear, outliers", false, 0, 0.003, 0, 1, 1},
         {"linear, zeros, part in view", false, 0.01, 0, 0.5, 0.9, 3},
+        {"log, zeros and outliers, narrow", true, 0.004, 0.003, 0, 1, 2, 150},
+        {"linear, many zeros, narrow", false, 0.02, 0.001, 0.1, 1, 1, 140},
     };
     const int points = 150000;
-    const QSize size(640, 300);
     for (const exact_case& t : cases) {
+        const QSize size(t.width, 300);
         Plot plot;
         PlotChannel& c = add_marker_channel(plot, Qt::yellow, t.radius);
         PlotYAxis& y = plot.GetYAxis(0);

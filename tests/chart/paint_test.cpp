@@ -4,6 +4,8 @@
 #include "chart/plot_map.h"
 #include "chart/plot_widget.h"
 
+#include "marker_reference.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
@@ -187,36 +189,6 @@ TEST(paint, few_and_many_markers_draw_the_same_discs_once_per_pixel) {
         few.AddPoint(c.PointX(2 * i), c.PointY(2 * i));
     c.SetVisible(false);
     EXPECT_EQ(count_pixels(render_plot(plot, size), green), 100 * disc2_pixels);
-}
-
-// The channel's markers drawn by hand: the chart painted without the channel, then a disc
-// stamped pixel by pixel at every point of the X view whose centre lies in the plot area.
-QImage every_marker_by_hand(Plot& plot, PlotChannel& c, QSize size) {
-    c.SetVisible(false);
-    QImage image = render_plot(plot, size);
-    c.SetVisible(true);
-    const QRect area = area_of(plot, size);
-    const PlotAxis& x_axis = plot.GetXAxis(0);
-    const PlotAxis& y_axis = plot.GetYAxis(0);
-    const plot_map xm(x_axis, area.width()), ym(y_axis, area.height());
-    const int w = area.width(), h = area.height(), r = c.MarkersSize();
-    for (int i = 0; i < c.PointCount(); ++i) {
-        if (!(c.PointX(i) >= x_axis.Min() && c.PointX(i) <= x_axis.Max()))
-            continue;
-        const double fx = xm.offset_of(c.PointX(i));
-        // Y as the channel stores it: in float log10 form on a log axis.
-        const double fy = ym.offset(ym.log() ? c.y_log10()[i] : c.PointY(i));
-        if (!(fx >= -0.5 && fx < w - 0.5 && fy >= -0.5 && fy < h - 0.5))
-            continue;
-        const int cx = static_cast<int>(fx + 0.5), cy = h - 1 - static_cast<int>(fy + 0.5);
-        for (int dy = -r; dy <= r; ++dy) {
-            const int half = static_cast<int>(std::sqrt((r + 0.5) * (r + 0.5) - dy * dy));
-            for (int dx = -half; dx <= half; ++dx)
-                if (cx + dx >= 0 && cx + dx < w && cy + dy >= 0 && cy + dy < h)
-                    image.setPixel(area.left() + cx + dx, area.top() + cy + dy, c.Color().rgb());
-        }
-    }
-    return image;
 }
 
 TEST(paint, many_markers_paint_exactly_what_drawing_every_marker_paints) {

@@ -43,6 +43,8 @@ template <int K> plot_block<K> empty_block() {
               std::numeric_limits<float>::quiet_NaN());
     std::fill(std::begin(b.y_log.high), std::end(b.y_log.high),
               std::numeric_limits<float>::quiet_NaN());
+    b.y.gap = std::numeric_limits<double>::infinity();
+    b.y_log.gap = std::numeric_limits<float>::infinity();
     return b;
 }
 
@@ -476,10 +478,17 @@ int PlotChannel::AddPoint(double x, double y) {
             blocks.push_back(
                 empty_block<std::remove_reference_t<decltype(blocks)>::value_type::marked>());
         const auto at = static_cast<std::uint16_t>(index % size);
-        blocks.back().y.add(y, at);
-        blocks.back().y_log.add(y_log_.back(), at);
+        auto& block = blocks.back();
+        block.y.add(y, at);
+        block.y_log.add(y_log_.back(), at);
+        if (at == size - 1) {
+            const auto first = static_cast<std::size_t>(index - at);
+            block.y.close(std::span<const double>(y_).subspan(first));
+            block.y_log.close(std::span<const float>(y_log_).subspan(first));
+        }
     };
     summarise(fine_, fine_block);
+    summarise(middle_, middle_block);
     summarise(coarse_, coarse_block);
 
     // The allowance is taken again before the second call: the first may have moved the view.
@@ -508,6 +517,7 @@ void PlotChannel::ClearPoints() {
     x_log_.clear();
     y_log_.clear();
     fine_.clear();
+    middle_.clear();
     coarse_.clear();
     x_sorted_ = true;
     changed();
@@ -518,6 +528,23 @@ template <typename T, int K> void plot_extremes<T, K>::add(T v, std::uint16_t at
         return;
     keep_extreme<T, K>(low, at_low, v, at, std::less<T>());
     keep_extreme<T, K>(high, at_high, v, at, std::greater<T>());
+}
+
+template <typename T, int K> void plot_extremes<T, K>::close(std::span<const T> values) {
+    // Sorting a finished block costs a few nanoseconds a point, once.
+    thread_local std::vector<T> sorted;
+    sorted.clear();
+    for (T v : values)
+        if (!std::isnan(v))
+            sorted.push_back(v);
+    std::sort(sorted.begin(), sorted.end());
+    double widest = 0;
+    for (std::size_t i = K + 1; i + K < sorted.size(); ++i)
+        widest = std::max(widest, double(sorted[i]) - double(sorted[i - 1]));
+    // Rounded up, so that the stored gap is never narrower than the true one.
+    gap = static_cast<T>(widest);
+    if (double(gap) < widest)
+        gap = std::nextafter(gap, std::numeric_limits<T>::infinity());
 }
 
 template struct plot_extremes<double, 1>;

@@ -166,26 +166,34 @@ public:
 // K lowest lie (low, at_low), and the same for the highest, highest first. So every
 // point of the block but those at at_low and at_high lies between low[K] and high[K].
 // NaN is passed over and fills the places of values a block does not have.
+// gap is the widest step between neighbours of those other points in value order, at
+// least the true one: a view in which it is less than a pixel row has a marker in every
+// row from low[K] to high[K]. It is infinite until the block is complete.
 template <typename T, int K> struct plot_extremes {
     T low[K + 1], high[K + 1];
+    T gap;
     std::uint16_t at_low[K], at_high[K]; // offsets in the block
     void add(T v, std::uint16_t at);
+    // Sets gap from the block's values, complete now.
+    void close(std::span<const T> values);
 };
 template <int K> struct plot_block {
     static constexpr int marked = K;
     plot_extremes<double, K> y;
     plot_extremes<float, K> y_log;
 };
-// Fine blocks keep one extreme a side; coarse ones, which span a pixel column in long
-// views, keep four, so that a few stray points (zeros on a log axis, spikes) do not
-// hide that the rest of the block adds nothing to the picture.
+// Fine blocks keep one extreme a side; the larger ones, which lie in a pixel column in
+// long views, keep four, so that a few stray points (zeros on a log axis, spikes) do
+// not hide that the rest of the block adds nothing to the picture.
 using plot_fine_block = plot_block<1>;
 using plot_coarse_block = plot_block<4>;
 
 class PlotChannel {
 public:
-    // Points per block of the two summary levels.
+    // Points per block of the three summary levels: views of a pixel column for every
+    // few thousand points, or every thousand, read the level whose blocks fit a column.
     static constexpr int fine_block = 32;
+    static constexpr int middle_block = 256;
     static constexpr int coarse_block = 1024;
 
     PlotChannel(Plot& plot, const QString& name, const QString& x_axis, const QString& y_axis);
@@ -251,6 +259,7 @@ public:
     // The summaries: block b covers points b * size to b * size + size - 1 (the last one
     // the points so far).
     std::span<const plot_fine_block> fine_blocks() const { return fine_; }
+    std::span<const plot_coarse_block> middle_blocks() const { return middle_; }
     std::span<const plot_coarse_block> coarse_blocks() const { return coarse_; }
     // The lowest and highest Y of points first..last, NaN passed over, folded into lo
     // and hi with std::min and std::max; read from the summaries where whole blocks lie
@@ -280,6 +289,7 @@ private:
     std::vector<float> x_log_;
     std::vector<float> y_log_;
     std::vector<plot_fine_block> fine_;
+    std::vector<plot_coarse_block> middle_;
     std::vector<plot_coarse_block> coarse_;
     bool x_sorted_ = true;
 };

@@ -354,6 +354,14 @@ void PlotAxis::FitToData() {
 }
 
 bool PlotAxis::fitted_view(double& min, double& span) const {
+    return data_view(min, span, false);
+}
+
+bool PlotAxis::whole_view(double& min, double& span) const {
+    return data_view(min, span, true);
+}
+
+bool PlotAxis::data_view(double& min, double& span, bool every_x) const {
     double hi = -huge_value;
     double lo = huge_value;
     for (const auto& owned : plot_->channels()) {
@@ -369,9 +377,12 @@ bool PlotAxis::fitted_view(double& min, double& span) const {
             const double p =
                 channel.MarkersVisible() ? marker_allowance(channel.MarkersSize()) : 0.0;
             std::span<const double> xs = channel.x_values();
+            double least = xs.front(), greatest = xs.back();
             if (horizontal_) {
-                upper = xs.back() + p;
-                lower = xs.front() - p;
+                if (every_x && !channel.x_range(least, greatest))
+                    continue;
+                upper = greatest + p;
+                lower = least - p;
             } else {
                 const double view_min = x_axis->Min();
                 const double view_max = x_axis->Max();
@@ -468,6 +479,10 @@ int PlotChannel::AddPoint(double x, double y) {
         x_sorted_ = false;
     if (std::isnan(x))
         x_sorted_ = false;
+    if (!std::isnan(x)) {
+        x_least_ = std::min(x_least_, x);
+        x_greatest_ = std::max(x_greatest_, x);
+    }
     x_.push_back(x);
     y_.push_back(y);
     x_log_.push_back(stored_log10(x));
@@ -520,7 +535,17 @@ void PlotChannel::ClearPoints() {
     middle_.clear();
     coarse_.clear();
     x_sorted_ = true;
+    x_least_ = std::numeric_limits<double>::infinity();
+    x_greatest_ = -std::numeric_limits<double>::infinity();
     changed();
+}
+
+bool PlotChannel::x_range(double& least, double& greatest) const {
+    if (!(x_least_ <= x_greatest_))
+        return false;
+    least = x_least_;
+    greatest = x_greatest_;
+    return true;
 }
 
 template <typename T, int K> void plot_extremes<T, K>::add(T v, std::uint16_t at) {

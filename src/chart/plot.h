@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -100,6 +101,10 @@ public:
     bool view_held() const { return held_; }
     // The view FitToData sets: false when there is no data to fit.
     bool fitted_view(double& min, double& span) const;
+    // The view that holds every point drawn against the axis: as fitted_view, but an X
+    // axis spans from the least X to the greatest, not from the first point to the last
+    // (the two differ when X went back, as a clock set back makes it).
+    bool whole_view(double& min, double& span) const;
 
     // Pixel length of the axis (width of the plot area for X, height for Y); 0 until laid out.
     int length_px() const { return length_px_; }
@@ -122,6 +127,7 @@ private:
     friend class PlotChannel;
     void track(double v);
     bool clamp_view(double& min, double& span) const;
+    bool data_view(double& min, double& span, bool every_x) const;
     void set_length(int px) { length_px_ = px; }
     void changed();
 
@@ -256,6 +262,8 @@ public:
     // True while every X is at least the one before (so the visible range is found by
     // binary search); a channel whose X went backwards is scanned whole.
     bool x_non_decreasing() const { return x_sorted_; }
+    // The least and greatest X of the points, NaN passed over; false when there is none.
+    bool x_range(double& least, double& greatest) const;
     // The summaries: block b covers points b * size to b * size + size - 1 (the last one
     // the points so far).
     std::span<const plot_fine_block> fine_blocks() const { return fine_; }
@@ -292,6 +300,8 @@ private:
     std::vector<plot_coarse_block> middle_;
     std::vector<plot_coarse_block> coarse_;
     bool x_sorted_ = true;
+    double x_least_ = std::numeric_limits<double>::infinity();
+    double x_greatest_ = -std::numeric_limits<double>::infinity();
 };
 
 class Plot {

@@ -200,8 +200,9 @@ TEST(paint, many_markers_paint_exactly_what_drawing_every_marker_paints) {
         double from, to; // the X view, as parts of the data
         int radius;
         int width = 640; // narrow charts put whole coarse blocks in one column
-        // Values on rungs this far apart (in log10 or units), a row and a third on log, two and a half on linear:
-        // rows between rungs stay empty though each block reaches both sides of them.
+        // Values on rungs this far apart (in log10 or units), a row and a third on log, two and a
+        // half on linear: rows between rungs stay empty though each block reaches both sides of
+        // them.
         double rung = 0;
     };
     const exact_case cases[] = {
@@ -362,6 +363,10 @@ TEST(chart_views, whole_run_zoom_and_pan_leave_following_exactly_as_it_was) {
     EXPECT_EQ(y.Span(), fit_span);
     EXPECT_LT(y.Span(), c.twin.GetYAxis(0).Span() / 100);
     c.add(500, 700); // the view keeps up
+    c.chart.update_view();
+    EXPECT_GE(x.Max(), 699);
+    EXPECT_LE(x.Min(), 0);
+    c.add(100, 120); // the clock set back: the run so far stays in view
     c.chart.update_view();
     EXPECT_GE(x.Max(), 699);
     EXPECT_LE(x.Min(), 0);

@@ -82,6 +82,7 @@ TF_RecordView::TF_RecordView(const QString& file, QWidget* parent)
     mark.SetXAxisTrackingEnabled(false);
     mark.SetYAxisTrackingEnabled(false);
     Plot1->show_whole_run(true);
+    Plot1->set_paused_hint("Paused: double-click to show the whole run");
     Plot1->installEventFilter(this);
     Plot1->setCursor(Qt::CrossCursor);
 

@@ -43,6 +43,8 @@ template <int K> plot_block<K> empty_block() {
               std::numeric_limits<float>::quiet_NaN());
     std::fill(std::begin(b.y_log.high), std::end(b.y_log.high),
               std::numeric_limits<float>::quiet_NaN());
+    b.y.gap = std::numeric_limits<double>::infinity();
+    b.y_log.gap = std::numeric_limits<float>::infinity();
     return b;
 }
 
@@ -352,6 +354,14 @@ void PlotAxis::FitToData() {
 }
 
 bool PlotAxis::fitted_view(double& min, double& span) const {
+    return data_view(min, span, false);
+}
+
+bool PlotAxis::whole_view(double& min, double& span) const {
+    return data_view(min, span, true);
+}
+
+bool PlotAxis::data_view(double& min, double& span, bool every_x) const {
     double hi = -huge_value;
     double lo = huge_value;
     for (const auto& owned : plot_->channels()) {
@@ -367,9 +377,12 @@ bool PlotAxis::fitted_view(double& min, double& span) const {
             const double p =
                 channel.MarkersVisible() ? marker_allowance(channel.MarkersSize()) : 0.0;
             std::span<const double> xs = channel.x_values();
+            double least = xs.front(), greatest = xs.back();
             if (horizontal_) {
-                upper = xs.back() + p;
-                lower = xs.front() - p;
+                if (every_x && !channel.x_range(least, greatest))
+                    continue;
+                upper = greatest + p;
+                lower = least - p;
             } else {
                 const double view_min = x_axis->Min();
                 const double view_max = x_axis->Max();
@@ -466,6 +479,10 @@ int PlotChannel::AddPoint(double x, double y) {
         x_sorted_ = false;
     if (std::isnan(x))
         x_sorted_ = false;
+    if (!std::isnan(x)) {
+        x_least_ = std::min(x_least_, x);
+        x_greatest_ = std::max(x_greatest_, x);
+    }
     x_.push_back(x);
     y_.push_back(y);
     x_log_.push_back(stored_log10(x));
@@ -476,10 +493,17 @@ int PlotChannel::AddPoint(double x, double y) {
             blocks.push_back(
                 empty_block<std::remove_reference_t<decltype(blocks)>::value_type::marked>());
         const auto at = static_cast<std::uint16_t>(index % size);
-        blocks.back().y.add(y, at);
-        blocks.back().y_log.add(y_log_.back(), at);
+        auto& block = blocks.back();
+        block.y.add(y, at);
+        block.y_log.add(y_log_.back(), at);
+        if (at == size - 1) {
+            const auto first = static_cast<std::size_t>(index - at);
+            block.y.close(std::span<const double>(y_).subspan(first));
+            block.y_log.close(std::span<const float>(y_log_).subspan(first));
+        }
     };
     summarise(fine_, fine_block);
+    summarise(middle_, middle_block);
     summarise(coarse_, coarse_block);
 
     // The allowance is taken again before the second call: the first may have moved the view.
@@ -508,9 +532,20 @@ void PlotChannel::ClearPoints() {
     x_log_.clear();
     y_log_.clear();
     fine_.clear();
+    middle_.clear();
     coarse_.clear();
     x_sorted_ = true;
+    x_least_ = std::numeric_limits<double>::infinity();
+    x_greatest_ = -std::numeric_limits<double>::infinity();
     changed();
+}
+
+bool PlotChannel::x_range(double& least, double& greatest) const {
+    if (!(x_least_ <= x_greatest_))
+        return false;
+    least = x_least_;
+    greatest = x_greatest_;
+    return true;
 }
 
 template <typename T, int K> void plot_extremes<T, K>::add(T v, std::uint16_t at) {
@@ -518,6 +553,23 @@ template <typename T, int K> void plot_extremes<T, K>::add(T v, std::uint16_t at
         return;
     keep_extreme<T, K>(low, at_low, v, at, std::less<T>());
     keep_extreme<T, K>(high, at_high, v, at, std::greater<T>());
+}
+
+template <typename T, int K> void plot_extremes<T, K>::close(std::span<const T> values) {
+    // Sorting a finished block costs a few nanoseconds a point, once.
+    thread_local std::vector<T> sorted;
+    sorted.clear();
+    for (T v : values)
+        if (!std::isnan(v))
+            sorted.push_back(v);
+    std::sort(sorted.begin(), sorted.end());
+    double widest = 0;
+    for (std::size_t i = K + 1; i + K < sorted.size(); ++i)
+        widest = std::max(widest, double(sorted[i]) - double(sorted[i - 1]));
+    // Rounded up, so that the stored gap is never narrower than the true one.
+    gap = static_cast<T>(widest);
+    if (double(gap) < widest)
+        gap = std::nextafter(gap, std::numeric_limits<T>::infinity());
 }
 
 template struct plot_extremes<double, 1>;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -100,6 +101,10 @@ public:
     bool view_held() const { return held_; }
     // The view FitToData sets: false when there is no data to fit.
     bool fitted_view(double& min, double& span) const;
+    // The view that holds every point drawn against the axis: as fitted_view, but an X
+    // axis spans from the least X to the greatest, not from the first point to the last
+    // (the two differ when X went back, as a clock set back makes it).
+    bool whole_view(double& min, double& span) const;
 
     // Pixel length of the axis (width of the plot area for X, height for Y); 0 until laid out.
     int length_px() const { return length_px_; }
@@ -122,6 +127,7 @@ private:
     friend class PlotChannel;
     void track(double v);
     bool clamp_view(double& min, double& span) const;
+    bool data_view(double& min, double& span, bool every_x) const;
     void set_length(int px) { length_px_ = px; }
     void changed();
 
@@ -166,26 +172,34 @@ public:
 // K lowest lie (low, at_low), and the same for the highest, highest first. So every
 // point of the block but those at at_low and at_high lies between low[K] and high[K].
 // NaN is passed over and fills the places of values a block does not have.
+// gap is the widest step between neighbours of those other points in value order, at
+// least the true one: a view in which it is less than a pixel row has a marker in every
+// row from low[K] to high[K]. It is infinite until the block is complete.
 template <typename T, int K> struct plot_extremes {
     T low[K + 1], high[K + 1];
+    T gap;
     std::uint16_t at_low[K], at_high[K]; // offsets in the block
     void add(T v, std::uint16_t at);
+    // Sets gap from the block's values, complete now.
+    void close(std::span<const T> values);
 };
 template <int K> struct plot_block {
     static constexpr int marked = K;
     plot_extremes<double, K> y;
     plot_extremes<float, K> y_log;
 };
-// Fine blocks keep one extreme a side; coarse ones, which span a pixel column in long
-// views, keep four, so that a few stray points (zeros on a log axis, spikes) do not
-// hide that the rest of the block adds nothing to the picture.
+// Fine blocks keep one extreme a side; the larger ones, which lie in a pixel column in
+// long views, keep four, so that a few stray points (zeros on a log axis, spikes) do
+// not hide that the rest of the block adds nothing to the picture.
 using plot_fine_block = plot_block<1>;
 using plot_coarse_block = plot_block<4>;
 
 class PlotChannel {
 public:
-    // Points per block of the two summary levels.
+    // Points per block of the three summary levels: views of a pixel column for every
+    // few thousand points, or every thousand, read the level whose blocks fit a column.
     static constexpr int fine_block = 32;
+    static constexpr int middle_block = 256;
     static constexpr int coarse_block = 1024;
 
     PlotChannel(Plot& plot, const QString& name, const QString& x_axis, const QString& y_axis);
@@ -248,9 +262,12 @@ public:
     // True while every X is at least the one before (so the visible range is found by
     // binary search); a channel whose X went backwards is scanned whole.
     bool x_non_decreasing() const { return x_sorted_; }
+    // The least and greatest X of the points, NaN passed over; false when there is none.
+    bool x_range(double& least, double& greatest) const;
     // The summaries: block b covers points b * size to b * size + size - 1 (the last one
     // the points so far).
     std::span<const plot_fine_block> fine_blocks() const { return fine_; }
+    std::span<const plot_coarse_block> middle_blocks() const { return middle_; }
     std::span<const plot_coarse_block> coarse_blocks() const { return coarse_; }
     // The lowest and highest Y of points first..last, NaN passed over, folded into lo
     // and hi with std::min and std::max; read from the summaries where whole blocks lie
@@ -280,8 +297,11 @@ private:
     std::vector<float> x_log_;
     std::vector<float> y_log_;
     std::vector<plot_fine_block> fine_;
+    std::vector<plot_coarse_block> middle_;
     std::vector<plot_coarse_block> coarse_;
     bool x_sorted_ = true;
+    double x_least_ = std::numeric_limits<double>::infinity();
+    double x_greatest_ = -std::numeric_limits<double>::infinity();
 };
 
 class Plot {

@@ -26,6 +26,8 @@ public:
     double offset_of(double v) const { return offset(scaled(v)); }
     // The pixel a value is drawn on, counted from the Min end.
     int pixel_of(double v) const;
+    // Pixels per unit of the axis's scale.
+    double pixels_per_unit() const { return scale_; }
     // Min and Max in the axis's scale.
     double scaled_min() const { return origin_; }
     double scaled_max() const { return top_; }

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -554,15 +555,22 @@ bool rows_set(const std::vector<std::uint64_t>& bits, int h, int c0, int c1, int
 // values of its other points reach is already marked in every column the block spans,
 // those points are passed over. The picture is the same as marking every point; the
 // points read are those of blocks that still add rows to a column. mark_in(column, y)
-// marks a value known to lie in a column, as the extremes of a block inside one do.
-template <typename Mark, typename MarkIn>
+// marks a value known to lie in a column, as the extremes of a block inside one do;
+// mark_rows(column, r0, r1) marks rows r0 to r1 of a column, as a block inside one
+// whose values leave no row out does.
+template <typename Mark, typename MarkIn, typename MarkRows>
 void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& channel, bool y_log,
                 const plot_map& xm, const plot_map& ym, int w, int h, int first, int last,
-                Mark&& mark, MarkIn&& mark_in) {
+                Mark&& mark, MarkIn&& mark_in, MarkRows&& mark_rows) {
     const std::span<const double> xs = channel.x_values();
     const int count = channel.PointCount();
     const double x_end = w - 0.5, y_end = h - 0.5;
-    // The pixel column that every point of the part in hand lies in, or -1 when the
+    // The pixel column of point i, or -1 when it is not drawn.
+    auto column_of = [&](int i) {
+        const double f = xm.offset(xs[static_cast<std::size_t>(i)]);
+        return f >= -0.5 && f < x_end ? static_cast<int>(f + 0.5) : -1;
+    };
+    // The pixel column that every point of the block in hand lies in, or -1 when the
     // columns are read from the points' X.
     int column = -1;
     // Whether every row that values from lo to hi reach is marked in every column that
@@ -581,8 +589,8 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
         const int r1 = y0 < -0.5 ? h - 1 : h - 1 - static_cast<int>(y0 + 0.5);
         return rows_set(bits, h, c0, c1, r0, r1);
     };
-    // The three steps for one block: the whole range already marked; its extremes;
-    // the range of its other points marked once the extremes are.
+    // Whether the block adds nothing: every row from its lowest to its highest value
+    // is marked already.
     auto whole_covered = [&](const auto& b, int start, int end) {
         auto visit = [&](const auto& e) {
             return std::isnan(e.low[0]) || covered(start, end, e.low[0], e.high[0]);
@@ -604,6 +612,28 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
         };
         y_log ? visit(b.y_log) : visit(b.y);
     };
+    // A block inside the column whose other points (those but the marked extremes)
+    // leave no gap of a pixel row between neighbours has a marker on every row from
+    // its low[K] to its high[K]: those rows are marked without reading the points.
+    // False when that is not known.
+    const double rows_per_unit = ym.pixels_per_unit();
+    auto mark_gapless = [&](const auto& b) {
+        auto visit = [&](const auto& e) {
+            const double lo = e.low[b.marked], hi = e.high[b.marked];
+            if (column < 0 || !(lo <= hi) || !(double(e.gap) * rows_per_unit < 0.999))
+                return false;
+            const double y0 = ym.offset(lo), y1 = ym.offset(hi);
+            if (std::isnan(y0) || std::isnan(y1))
+                return false;
+            if (y1 < -0.5 || y0 >= y_end)
+                return true;
+            const int r0 = y1 >= y_end ? 0 : h - 1 - static_cast<int>(y1 + 0.5);
+            const int r1 = y0 < -0.5 ? h - 1 : h - 1 - static_cast<int>(y0 + 0.5);
+            mark_rows(column, r0, r1);
+            return true;
+        };
+        return y_log ? visit(b.y_log) : visit(b.y);
+    };
     // The points but the marked extremes lie from low[K] to high[K]; none are left
     // when there are no more values than the extremes hold.
     auto rest_covered = [&](const auto& b, int start, int end) {
@@ -613,78 +643,80 @@ void mark_dense(const std::vector<std::uint64_t>& bits, const PlotChannel& chann
         };
         return y_log ? visit(b.y_log) : visit(b.y);
     };
+
+    // The summary levels, largest first.
+    constexpr int levels = 3;
+    constexpr int sizes[levels] = {PlotChannel::coarse_block, PlotChannel::middle_block,
+                                   PlotChannel::fine_block};
     const std::span<const plot_coarse_block> coarse = channel.coarse_blocks();
+    const std::span<const plot_coarse_block> middle = channel.middle_blocks();
     const std::span<const plot_fine_block> fine = channel.fine_blocks();
-    constexpr int coarse_size = PlotChannel::coarse_block;
-    constexpr int fine_size = PlotChannel::fine_block;
-    auto fine_block = [&](int start) -> const plot_fine_block& {
-        return fine[static_cast<std::size_t>(start / fine_size)];
+    // Calls f with block of level that starts at start.
+    auto with_block = [&](int level, int start, auto&& f) {
+        const auto n = static_cast<std::size_t>(start / sizes[level]);
+        if (level == 0)
+            return f(coarse[n]);
+        if (level == 1)
+            return f(middle[n]);
+        return f(fine[n]);
     };
-    auto fine_end = [&](int start) { return std::min(start + fine_size, count) - 1; };
-    // A fine block whose extremes are marked: read point by point unless the rest is
-    // covered.
-    auto read_fine = [&](int start, int end) {
-        if (!rest_covered(fine_block(start), start, end))
-            for (int k = start; k <= end; ++k)
-                mark(k);
+    // Sets column for points start..end: theirs when they share one.
+    auto enter = [&](int start, int end) {
+        column = column_of(start);
+        if (column >= 0 && column_of(end) != column)
+            column = -1;
     };
-    auto coarse_block = [&](int start) -> const plot_coarse_block& {
-        return coarse[static_cast<std::size_t>(start / coarse_size)];
-    };
-    // Points a..b as whole coarse blocks, whole fine blocks and single points.
-    auto pieces = [&](int a, int b, auto&& on_coarse, auto&& on_fine, auto&& on_point) {
-        int k = a;
-        while (k <= b) {
-            const int coarse_end = std::min(k + coarse_size, count) - 1;
-            if (k % coarse_size == 0 && coarse_end <= b) {
-                on_coarse(k, coarse_end);
-                k = coarse_end + 1;
-            } else if (k % fine_size == 0 && fine_end(k) <= b) {
-                on_fine(k, fine_end(k));
-                k = fine_end(k) + 1;
-            } else {
-                on_point(k);
-                ++k;
-            }
+
+    // Marks points a..b as marking each would. The whole blocks of the level first,
+    // all of them before any is read further, so that the rows their summaries give
+    // are there when the others are checked against them; then the pieces at either
+    // end and the blocks whose other points may still add rows, a level down.
+    // Per level, whether each whole block in hand is settled by its summary alone.
+    std::vector<bool> settled[levels];
+    auto walk = [&](auto&& self, int level, int a, int b) -> void {
+        if (level == levels) {
+            for (int i = a; i <= b; ++i)
+                mark(i);
+            return;
+        }
+        const int size = sizes[level];
+        const int head_end = std::min((a + size - 1) / size * size, b + 1); // first block
+        int tail = head_end;                                                // past them
+        while (tail <= b && std::min(tail + size, count) - 1 <= b)
+            tail = std::min(tail + size, count);
+        auto block_end = [&](int start) { return std::min(start + size, count) - 1; };
+        std::vector<bool>& done = settled[level];
+        done.clear();
+        for (int start = head_end; start < tail; start += size) {
+            enter(start, block_end(start));
+            done.push_back(with_block(level, start, [&](const auto& blk) {
+                if (whole_covered(blk, start, block_end(start)))
+                    return true;
+                mark_extremes(blk, start);
+                return mark_gapless(blk);
+            }));
+        }
+        if (a < head_end)
+            self(self, level + 1, a, head_end - 1);
+        if (tail <= b)
+            self(self, level + 1, tail, b);
+        for (int start = head_end; start < tail; start += size) {
+            if (done[static_cast<std::size_t>((start - head_end) / size)])
+                continue;
+            enter(start, block_end(start));
+            const bool rest = with_block(level, start, [&](const auto& blk) {
+                return rest_covered(blk, start, block_end(start));
+            });
+            if (!rest)
+                self(self, level + 1, start, block_end(start));
         }
     };
-    // A pixel column at a time, so that a column's rows are found from the extremes of
-    // all its blocks before any block is read point by point, and a block that spans two
-    // columns is split rather than compared with a column not yet drawn.
-    int i = first;
-    while (i <= last) {
-        const double f = xm.offset(xs[i]);
-        const double column_end = std::floor(f + 0.5) + 0.5;
-        column = f >= -0.5 && f < x_end ? static_cast<int>(f + 0.5) : -1;
-        const int end = static_cast<int>(
-            std::partition_point(xs.begin() + i + 1, xs.begin() + last + 1,
-                                 [&](double x) { return xm.offset(x) < column_end; }) -
-            xs.begin() - 1);
-        pieces(
-            i, end,
-            [&](int start, int stop) {
-                const plot_coarse_block& b = coarse_block(start);
-                if (!whole_covered(b, start, stop))
-                    mark_extremes(b, start);
-            },
-            [&](int start, int) { mark_extremes(fine_block(start), start); }, mark);
-        pieces(
-            i, end,
-            [&](int start, int stop) {
-                // The extremes of its fine blocks first (read from the summaries, they
-                // reach most rows), then the fine blocks that still add rows.
-                const plot_coarse_block& b = coarse_block(start);
-                if (rest_covered(b, start, stop))
-                    return;
-                for (int j = start; j <= stop; j += fine_size)
-                    mark_extremes(fine_block(j), j);
-                if (!rest_covered(b, start, stop))
-                    for (int j = start; j <= stop; j += fine_size)
-                        read_fine(j, fine_end(j));
-            },
-            read_fine, [](int) {});
-        i = end + 1;
-    }
+    // The largest blocks of which a pixel column holds two or more.
+    const int per_column = (last - first + 1) / std::max(w, 1);
+    int top = levels - 1;
+    while (top > 0 && 2 * sizes[top - 1] <= per_column)
+        --top;
+    walk(walk, top, first, last);
 }
 
 } // namespace
@@ -725,11 +757,23 @@ void plot_painter::paint_markers(QPainter& painter, const QRect& area, const Plo
         if (fx >= -0.5 && fx < x_end) // also drops NaN
             mark_in(static_cast<int>(fx + 0.5), pts.sy(i));
     };
+    auto mark_rows = [&](int cx, int cy0, int cy1) {
+        const std::uint32_t base = static_cast<std::uint32_t>(cx) * h;
+        for (std::uint32_t index = base + cy0; index <= base + cy1; ++index) {
+            std::uint64_t& word = occupied_[index >> 6];
+            const std::uint64_t bit = std::uint64_t(1) << (index & 63);
+            if (!(word & bit)) {
+                word |= bit;
+                centres_.push_back(index);
+            }
+        }
+    };
     if (!channel.x_non_decreasing() || pts.x_is_log || last - first < 4 * w) {
         for (int i = first; i <= last; ++i)
             mark(i);
     } else {
-        mark_dense(occupied_, channel, pts.y_is_log, xm, ym, w, h, first, last, mark, mark_in);
+        mark_dense(occupied_, channel, pts.y_is_log, xm, ym, w, h, first, last, mark, mark_in,
+                   mark_rows);
     }
 
     const int r = std::clamp(channel.MarkersSize(), 0, 32);
@@ -762,28 +806,32 @@ void plot_painter::paint_markers(QPainter& painter, const QRect& area, const Plo
             for (int y = std::max(y0, 0); y <= std::min(y1, h - 1); ++y)
                 std::memset(&coverage_[static_cast<std::size_t>(y) * w + x0], 1, x1 - x0 + 1);
         };
-        auto bit = [&](std::size_t i) { return (occupied_[i >> 6] >> (i & 63)) & 1; };
+        // The first bit from i on (up to end) that is set, or clear when set is false.
+        auto next_bit = [&](std::size_t i, std::size_t end, bool set) {
+            while (i < end) {
+                std::uint64_t word = occupied_[i >> 6];
+                if (!set)
+                    word = ~word;
+                word >>= (i & 63);
+                if (word != 0)
+                    return std::min(i + static_cast<std::size_t>(std::countr_zero(word)), end);
+                i = ((i >> 6) + 1) << 6;
+            }
+            return end;
+        };
         for (int cx = 0; cx < w; ++cx) {
             const std::size_t base = static_cast<std::size_t>(cx) * h;
-            int cy = 0;
-            while (cy < h) {
-                // The next run of centres in this column, a word at a time over gaps.
-                std::size_t i = base + cy;
-                while (cy < h && !bit(i)) {
-                    if ((i & 63) == 0 && occupied_[i >> 6] == 0) {
-                        cy += 64;
-                        i += 64;
-                    } else {
-                        ++cy;
-                        ++i;
-                    }
-                }
-                if (cy >= h)
+            const std::size_t column_end = base + static_cast<std::size_t>(h);
+            std::size_t i = base;
+            while (true) {
+                // The next run of centres in this column.
+                i = next_bit(i, column_end, true);
+                if (i >= column_end)
                     break;
-                const int a = cy;
-                while (cy < h && bit(base + cy))
-                    ++cy;
-                const int b = cy - 1;
+                const std::size_t run_end = next_bit(i, column_end, false);
+                const int a = static_cast<int>(i - base);
+                const int b = static_cast<int>(run_end - base) - 1;
+                i = run_end;
                 stamp(cx, half[0], a, b);
                 for (int d = 1; d <= r; ++d) {
                     stamp(cx, half[static_cast<std::size_t>(d)], a - d, a - d);

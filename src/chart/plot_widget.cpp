@@ -51,6 +51,12 @@ QRect PlotWidget::plot_area() const {
     return plot_painter::layout(plot_, rect(), font()).plot_area;
 }
 
+void PlotWidget::set_paused_hint(const QString& hint) {
+    paused_hint_ = hint;
+    if (view_ == plot_view::paused)
+        update();
+}
+
 void PlotWidget::set_view(plot_view view) {
     if (view_ == view)
         return;
@@ -87,7 +93,7 @@ void PlotWidget::update_view() {
     PlotXAxis& x = plot_.GetXAxis(0);
     PlotYAxis& y = plot_.GetYAxis(0);
     double min = 0, span = 0;
-    if (x.fitted_view(min, span))
+    if (x.whole_view(min, span))
         x.hold_view(min, span);
     else
         x.release_view();
@@ -256,7 +262,7 @@ void PlotWidget::paint_overlay(QPainter& painter, const QRect& area) {
         painter.drawText(box, Qt::AlignCenter, text);
     };
     if (view_ == plot_view::paused)
-        label(paused_hint(), QPoint(area.right() - 4, area.top() + 4), Qt::AlignRight);
+        label(paused_hint_, QPoint(area.right() - 4, area.top() + 4), Qt::AlignRight);
     if (hover_index_ < 0 || hover_channel_ >= plot_.ChannelCount())
         return;
     PlotChannel& channel = plot_.GetChannel(hover_channel_);

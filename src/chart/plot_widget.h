@@ -48,9 +48,10 @@ public:
     void update_view();
 
     // The text shown for the point nearest the pointer ("" when none), and the hint
-    // shown while paused.
+    // shown while paused: what a double-click does.
     const QString& hover_text() const { return hover_text_; }
-    static QString paused_hint() { return QStringLiteral("Paused: double-click to follow"); }
+    const QString& paused_hint() const { return paused_hint_; }
+    void set_paused_hint(const QString& hint);
 
 signals:
     void view_changed(plot_view view);
@@ -87,4 +88,5 @@ private:
     int hover_channel_ = -1;
     int hover_index_ = -1;
     QString hover_text_;
+    QString paused_hint_ = QStringLiteral("Paused: double-click to follow");
 };

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 TF_Terminal::TF_Terminal(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -24,7 +25,6 @@ TF_Terminal::TF_Terminal(QWidget* parent) : QWidget(parent, Qt::Window) {
     M_Output->setReadOnly(true);
     M_Output->setLineWrapMode(QPlainTextEdit::NoWrap);
     M_Output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    M_Output->setMaximumBlockCount(max_lines);
     M_Output->setUndoRedoEnabled(false);
     M_Output->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     M_Output->setMinimumHeight(200);
@@ -88,11 +88,30 @@ void TF_Terminal::flush() {
     M_Output->appendPlainText(pending_);
     pending_.clear();
     pending_count_ = 0;
+    trim();
     if (!shown)
         return;
     if (at_end)
         show_last_line();
     side->setValue(across);
+}
+
+void TF_Terminal::trim() {
+    // The text box's own bound drops one line for each line added once it
+    // is full, which costs more than the line itself; a batch at a time
+    // costs a fraction of that. A cursor of the document's own is used, in
+    // an edit block so that it lays out no line: the text box's cursor must
+    // not move while it is hidden.
+    QTextDocument* doc = M_Output->document();
+    const int excess = doc->blockCount() - max_lines;
+    if (excess < trim_batch)
+        return;
+    QTextCursor c(doc);
+    c.beginEditBlock();
+    c.movePosition(QTextCursor::Start);
+    c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
+    c.removeSelectedText();
+    c.endEditBlock();
 }
 
 void TF_Terminal::show_last_line() {

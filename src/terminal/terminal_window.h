@@ -15,8 +15,10 @@ class QPlainTextEdit;
 class TF_Terminal : public QWidget {
 public:
     // The output keeps the latest this many lines, so that a week of
-    // connection does not hold a week of text.
+    // connection does not hold a week of text. Older lines go in batches:
+    // the output may hold up to trim_batch more before they do.
     static constexpr int max_lines = 20000;
+    static constexpr int trim_batch = 2000;
 
     explicit TF_Terminal(QWidget* parent = nullptr);
 
@@ -44,6 +46,8 @@ protected:
 private:
     // The cursor at the start of the last line, scrolled to it.
     void show_last_line();
+    // Drops the oldest lines once there are trim_batch more than max_lines.
+    void trim();
 
     QString pending_;
     int pending_count_ = 0;

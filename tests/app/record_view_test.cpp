@@ -179,6 +179,7 @@ TEST_F(record_view, the_lower_chart_zooms_pans_and_returns_to_the_whole_run) {
     QCoreApplication::sendEvent(&chart, &wheel);
     EXPECT_EQ(chart.view(), plot_view::paused);
     EXPECT_FALSE(v.A_WholeRun->isChecked());
+    EXPECT_EQ(chart.paused_hint(), "Paused: double-click to show the whole run");
     EXPECT_NEAR(x.Span(), span * 0.8, 1e-9 * span);
     EXPECT_NEAR(chart_point(chart, 30).x(), at.x(), 1);
 

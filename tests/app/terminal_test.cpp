@@ -99,18 +99,27 @@ using terminal_bound = windows_test;
 
 TEST_F(terminal_bound, keeps_the_latest_lines_and_shows_the_last_from_its_start) {
     create_windows();
-    const int n = TF_Terminal::max_lines + 50;
-    for (int i = 0; i < n; ++i)
+    // Old lines go a batch at a time: up to trim_batch more may wait their turn.
+    const int full = TF_Terminal::max_lines + TF_Terminal::trim_batch - 1;
+    for (int i = 0; i < full; ++i)
         F_Terminal->add_line("line " + std::to_string(i) + "\r");
     F_Terminal->flush();
-    const QStringList lines = output_lines();
-    ASSERT_EQ(lines.size(), TF_Terminal::max_lines);
-    EXPECT_EQ(lines.front(), "line 50");
-    EXPECT_EQ(lines.back(), "line " + QString::number(n - 1));
+    EXPECT_EQ(output_lines().size(), full);
     // Hidden, nothing is laid out: layouts of every line held would cost
     // several times the text itself.
     const QTextDocument* doc = F_Terminal->M_Output->document();
-    for (int b : {0, TF_Terminal::max_lines / 2, TF_Terminal::max_lines - 1})
+    for (int b : {0, full / 2, full - 1})
+        EXPECT_EQ(doc->findBlockByNumber(b).layout()->lineCount(), 0) << b;
+
+    // One more line, and a batch goes; dropping it lays out no line either.
+    const int n = full + 1;
+    F_Terminal->add_line("line " + std::to_string(full) + "\r");
+    F_Terminal->flush();
+    const QStringList lines = output_lines();
+    ASSERT_EQ(lines.size(), TF_Terminal::max_lines);
+    EXPECT_EQ(lines.front(), "line " + QString::number(n - TF_Terminal::max_lines));
+    EXPECT_EQ(lines.back(), "line " + QString::number(n - 1));
+    for (int b : {0, TF_Terminal::max_lines / 2})
         EXPECT_EQ(doc->findBlockByNumber(b).layout()->lineCount(), 0) << b;
 
     // Filled while hidden, then shown: the last line, from its start.

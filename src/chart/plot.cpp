@@ -493,18 +493,43 @@ int PlotChannel::AddPoint(double x, double y) {
             blocks.push_back(
                 empty_block<std::remove_reference_t<decltype(blocks)>::value_type::marked>());
         const auto at = static_cast<std::uint16_t>(index % size);
-        auto& block = blocks.back();
-        block.y.add(y, at);
-        block.y_log.add(y_log_.back(), at);
-        if (at == size - 1) {
-            const auto first = static_cast<std::size_t>(index - at);
-            block.y.close(std::span<const double>(y_).subspan(first));
-            block.y_log.close(std::span<const float>(y_log_).subspan(first));
-        }
+        blocks.back().y.add(y, at);
+        blocks.back().y_log.add(y_log_.back(), at);
     };
     summarise(fine_, fine_block);
     summarise(middle_, middle_block);
     summarise(coarse_, coarse_block);
+    if (index % fine_block == fine_block - 1) {
+        // Blocks complete here: their gaps, from their values in order.
+        auto close = [&](auto& values, auto&& pick, const auto& points) {
+            using T = typename std::remove_reference_t<decltype(points)>::value_type;
+            auto merge = [&values](std::vector<T>& into, const std::vector<T>& run) {
+                values.spare.resize(into.size() + run.size());
+                std::merge(into.begin(), into.end(), run.begin(), run.end(), values.spare.begin());
+                into.swap(values.spare);
+            };
+            values.fine.clear();
+            for (std::size_t i = std::size_t(index + 1 - fine_block); i <= std::size_t(index); ++i)
+                if (!std::isnan(points[i]))
+                    values.fine.push_back(points[i]);
+            std::sort(values.fine.begin(), values.fine.end());
+            pick(fine_.back()).close(values.fine);
+            merge(values.middle, values.fine);
+            if (index % middle_block != middle_block - 1)
+                return;
+            pick(middle_.back()).close(values.middle);
+            merge(values.coarse, values.middle);
+            values.middle.clear();
+            if (index % coarse_block != coarse_block - 1)
+                return;
+            pick(coarse_.back()).close(values.coarse);
+            values.coarse.clear();
+        };
+        close(
+            y_values_, [](auto& b) -> auto& { return b.y; }, y_);
+        close(
+            y_log_values_, [](auto& b) -> auto& { return b.y_log; }, y_log_);
+    }
 
     // The allowance is taken again before the second call: the first may have moved the view.
     auto track = [this](PlotAxis& axis, double v) {
@@ -534,6 +559,8 @@ void PlotChannel::ClearPoints() {
     fine_.clear();
     middle_.clear();
     coarse_.clear();
+    y_values_.clear();
+    y_log_values_.clear();
     x_sorted_ = true;
     x_least_ = std::numeric_limits<double>::infinity();
     x_greatest_ = -std::numeric_limits<double>::infinity();
@@ -555,14 +582,7 @@ template <typename T, int K> void plot_extremes<T, K>::add(T v, std::uint16_t at
     keep_extreme<T, K>(high, at_high, v, at, std::greater<T>());
 }
 
-template <typename T, int K> void plot_extremes<T, K>::close(std::span<const T> values) {
-    // Sorting a finished block costs a few nanoseconds a point, once.
-    thread_local std::vector<T> sorted;
-    sorted.clear();
-    for (T v : values)
-        if (!std::isnan(v))
-            sorted.push_back(v);
-    std::sort(sorted.begin(), sorted.end());
+template <typename T, int K> void plot_extremes<T, K>::close(std::span<const T> sorted) {
     double widest = 0;
     for (std::size_t i = K + 1; i + K < sorted.size(); ++i)
         widest = std::max(widest, double(sorted[i]) - double(sorted[i - 1]));
@@ -572,6 +592,14 @@ template <typename T, int K> void plot_extremes<T, K>::close(std::span<const T> 
         gap = std::nextafter(gap, std::numeric_limits<T>::infinity());
 }
 
+template <typename T> void plot_block_values<T>::clear() {
+    fine.clear();
+    middle.clear();
+    coarse.clear();
+}
+
+template struct plot_block_values<double>;
+template struct plot_block_values<float>;
 template struct plot_extremes<double, 1>;
 template struct plot_extremes<float, 1>;
 template struct plot_extremes<double, 4>;

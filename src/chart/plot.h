@@ -180,8 +180,8 @@ template <typename T, int K> struct plot_extremes {
     T gap;
     std::uint16_t at_low[K], at_high[K]; // offsets in the block
     void add(T v, std::uint16_t at);
-    // Sets gap from the block's values, complete now.
-    void close(std::span<const T> values);
+    // Sets gap from the block's values, complete now, in order and without NaN.
+    void close(std::span<const T> sorted);
 };
 template <int K> struct plot_block {
     static constexpr int marked = K;
@@ -193,6 +193,14 @@ template <int K> struct plot_block {
 // not hide that the rest of the block adds nothing to the picture.
 using plot_fine_block = plot_block<1>;
 using plot_coarse_block = plot_block<4>;
+
+// The values of the blocks under way at each level, in order, for their gaps: a
+// complete fine block's values are sorted and merged into its middle block's, and
+// those into its coarse block's, so that no block is sorted whole.
+template <typename T> struct plot_block_values {
+    std::vector<T> fine, middle, coarse, spare;
+    void clear();
+};
 
 class PlotChannel {
 public:
@@ -299,6 +307,8 @@ private:
     std::vector<plot_fine_block> fine_;
     std::vector<plot_coarse_block> middle_;
     std::vector<plot_coarse_block> coarse_;
+    plot_block_values<double> y_values_;
+    plot_block_values<float> y_log_values_;
     bool x_sorted_ = true;
     double x_least_ = std::numeric_limits<double>::infinity();
     double x_greatest_ = -std::numeric_limits<double>::infinity();

@@ -7,9 +7,9 @@
 #include "app/options_window.h"
 #include "app/port_chooser.h"
 #include "app/prompts.h"
+#include "app/record_view.h"
 #include "app/serial_ports_window.h"
 #include "app/sleep_inhibitor.h"
-#include "app/record_view.h"
 #include "app/widgets.h"
 #include "app/windows.h"
 #include "calibration/calibration_window.h"
@@ -628,7 +628,7 @@ void TF_Main::TimerReconnectTimer() {
 void TF_Main::resume_recording() {
     if (sample_due_) {
         sample_due_ = false;
-        reader->clear();
+        reader->forget_taken();
         link_state = NewSample;
         try {
             if (F_Schedule)
@@ -743,8 +743,11 @@ void TF_Main::set_reps_left(std::int32_t reps) {
 
 void TF_Main::begin_sample(std::int64_t stop) {
     schedule_stop = stop;
-    // The new sample's display and file start from its own first record.
-    reader->clear();
+    // The new sample's display and file start from its own first record: the
+    // lines complete before it are taken and left behind, the one under way
+    // is its first.
+    reader->take_held_lines();
+    reader->forget_taken();
     restart_display();
     ShowRecordingState(true);
 }
@@ -1042,7 +1045,8 @@ void TF_Main::TimerMinuteTimer() {
     // the tick is done, so the countdown and the progress do not lose a second.
     std::exception_ptr sample_error;
     if (marev::sample_over(now, schedule_stop) && !sample_due_) {
-        // The sample's file gets every line taken before its end.
+        // The sample's file gets every line complete before its end.
+        reader->take_held_lines();
         end_record_file();
         carrying_ = false;
         log_event("Sample ended: " + record_path);
@@ -1059,7 +1063,7 @@ void TF_Main::TimerMinuteTimer() {
             // again, rather than as a file that nothing reaches.
             sample_due_ = true;
         } else {
-            reader->clear();
+            reader->forget_taken();
             try {
                 if (F_Schedule)
                     F_Schedule->StartSample();

@@ -58,12 +58,15 @@ void qelm_reader::poll() {
         receive(buf, n);
     } else if (port_->lost() && !lost_) {
         lost_ = true;
-        // Found in step, the reader runs a line behind the stream, and no
-        // newline will come any more to take the line it holds back: take
-        // it now, so that a record file gets every complete line received.
-        while (synced_ && !pending_.empty() && pending_.front().complete)
-            take_line();
+        // No newline will come any more to take the line held back: a record
+        // file gets every complete line received.
+        take_held_lines();
     }
+}
+
+void qelm_reader::take_held_lines() {
+    while (synced_ && !pending_.empty() && pending_.front().complete)
+        take_line();
 }
 
 void qelm_reader::receive(const std::uint8_t* data, std::size_t n) {
@@ -233,6 +236,16 @@ const std::string& qelm_reader::line(std::size_t i) const {
 void qelm_reader::clear() {
     pending_.clear();
     pending_start_ = rx_total_ = scan_pos_ = 0;
+    lines_.clear();
+    lines_base_ = 0;
+    records_.clear();
+    small_counts_.clear();
+    full_counts_.clear();
+    bad_lines_ = 0;
+    written_ = 0;
+}
+
+void qelm_reader::forget_taken() {
     lines_.clear();
     lines_base_ = 0;
     records_.clear();

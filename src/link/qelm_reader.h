@@ -49,6 +49,16 @@ public:
     bool wait_for_input(int timeout_ms) { return port_open() && port_->wait_input(timeout_ms); }
     // Forgets everything received: bytes, lines and records.
     void clear();
+    // Takes the complete lines not taken yet. Found in step, the reader takes
+    // a line when the next newline comes, so the latest complete line waits;
+    // where no next newline is to be waited for (the port is lost, a sample
+    // ends), it is taken at once.
+    void take_held_lines();
+    // Forgets the lines and records taken so far, as clear() does, but keeps
+    // the bytes not yet cut into lines: the line under way is the next one
+    // taken, so a new sample starts without losing it or finding the stream
+    // again.
+    void forget_taken();
     // Forgets the values of the records taken so far, keeping the stream, the
     // lines and the counts of lines: a recorder that shows no values keeps
     // its memory flat over weeks.

@@ -180,6 +180,31 @@ TEST_F(schedule_run, a_schedule_without_end_runs_until_stop_schedule_closes_its_
     EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), fs::directory_iterator()), 3);
 }
 
+TEST_F(schedule_run, a_new_sample_loses_no_line_held_back_or_under_way) {
+    // Noise on the line: the reader finds the stream again on the next line
+    // and from then on holds the latest complete line back until the next.
+    F_Main->reader->receive("noise\n" + line(0) + "\n");
+    set_schedule(F_Schedule->RB_Reps, "2");
+    seconds(1, 59);
+    // Half of line 60 is under way at the stop time.
+    const std::string sixty = line(60) + "\n";
+    F_Main->reader->receive(sixty.substr(0, sixty.size() / 2));
+    ticks(1);
+    clock.advance(1);
+    F_Main->TimerMinuteTimer();
+    F_Main->reader->receive(sixty.substr(sixty.size() / 2));
+    ticks(1);
+    clock.advance(1);
+    F_Main->TimerMinuteTimer();
+    seconds(62, 120);
+    expect_idle_state();
+
+    // Every line in one file, once, in order: those complete before the
+    // stop time in the first, the one under way in the second.
+    EXPECT_TRUE(read_file(file_at(start)) == lines(1, 59));
+    EXPECT_TRUE(read_file(file_at(start + 60)) == lines(60, 60) + lines(62, 120));
+}
+
 TEST_F(schedule_run, a_stop_by_hand_ends_the_first_file_early_and_the_schedule_goes_on) {
     set_schedule(F_Schedule->RB_Reps, "2");
     seconds(1, 20);

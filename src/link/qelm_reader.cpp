@@ -236,13 +236,7 @@ const std::string& qelm_reader::line(std::size_t i) const {
 void qelm_reader::clear() {
     pending_.clear();
     pending_start_ = rx_total_ = scan_pos_ = 0;
-    lines_.clear();
-    lines_base_ = 0;
-    records_.clear();
-    small_counts_.clear();
-    full_counts_.clear();
-    bad_lines_ = 0;
-    written_ = 0;
+    forget_taken();
 }
 
 void qelm_reader::forget_taken() {
